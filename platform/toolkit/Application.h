@@ -1,0 +1,146 @@
+#pragma once
+
+// The host client as the screen sees it: one per browser session (or per test), holding the forms it
+// created, the dialog port, the wait indicator, the cache notifications and the state of each loaded
+// unit. Everything a screen does runs on its application's thread; Application::current() is that
+// thread's application, installed by the host before it calls into a module.
+
+#include <any>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tk {
+
+// The library's silent abort: ends the current operation without a message. The event loop swallows
+// it; handlers that must restore something catch it, act, and rethrow.
+class SilentAbort : public std::exception {
+public:
+    const char* what() const noexcept override { return "Operação abortada"; }
+};
+
+// Rows offered to the user by a list picker or a record search.
+struct DialogRows {
+    std::vector<std::string> fields;              // field names, in column order
+    std::vector<std::string> labels;              // column titles
+    std::vector<std::vector<std::string>> rows;   // display texts
+    std::vector<std::string> keys;                // key value of each row (pickers)
+};
+
+// Answers of a modal question, as the classic toolkit numbers them.
+inline constexpr int kAnswerOk = 1;
+inline constexpr int kAnswerCancel = 2;
+inline constexpr int kAnswerYes = 6;
+inline constexpr int kAnswerNo = 7;
+
+// Every dialog a screen opens goes through this port. The host implements it by suspending the
+// handler until the user answers; tests implement it with scripted answers.
+class DialogPort {
+public:
+    virtual ~DialogPort() = default;
+    // A yes/no question; returns kAnswerYes or kAnswerNo (or kAnswerCancel when dismissed).
+    virtual int confirm(const std::string& key, const std::string& text) = 0;
+    // The error box; returns when the user acknowledges it.
+    virtual void error(const std::string& text) = 0;
+    // Several rows picked from a list; `selected` holds the keys picked so far.
+    // nullopt when the user cancels.
+    virtual std::optional<std::vector<std::string>> pickMany(const std::string& title, const std::string& emptyText,
+                                                             const DialogRows& rows,
+                                                             const std::vector<std::string>& selected) = 0;
+    // One row picked from a list (search buttons); the 0-based row index, nullopt when cancelled.
+    virtual std::optional<int> pickOne(const std::string& title, const std::string& emptyText,
+                                       const DialogRows& rows) = 0;
+    // The record search: the 0-based row the user found, nullopt when cancelled.
+    virtual std::optional<int> search(const std::string& title, const DialogRows& rows) = 0;
+};
+
+struct WaitIndicator {
+    int kind = 0;
+    std::string text;
+};
+
+// A per-client slot for a unit's globals. The module defines the type; the host reads it through
+// snapshot() without knowing it.
+class UnitState {
+public:
+    virtual ~UnitState() = default;
+    virtual std::string snapshotJson() const = 0; // a JSON object of the unit's variables
+};
+
+class Form;
+
+class Application {
+public:
+    Application();
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // The application of the calling thread; throws std::logic_error when none is installed.
+    static Application& current();
+    static Application* currentOrNull();
+    // Installs `app` as the calling thread's application for the scope's lifetime.
+    class Scope {
+    public:
+        explicit Scope(Application& app);
+        ~Scope();
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+    private:
+        Application* previous_;
+    };
+
+    void setDialogs(DialogPort* port) { dialogs_ = port; }
+    DialogPort& dialogs();
+
+    // Messages shown to the user (questions, error boxes), in order; the host clears it per event.
+    std::vector<std::string>& shown() { return shown_; }
+
+    // Wait indicator (the library's wait animation). Nested shows keep the innermost text.
+    void showWait(int kind, std::string text);
+    void hideWait();
+    const std::optional<WaitIndicator>& wait() const { return wait_; }
+
+    // Tables whose cached copy the host must treat as stale, in the order of the notifications.
+    void notifyCacheStale(const std::vector<std::string>& tables);
+    const std::vector<std::string>& cacheNotified() const { return cacheNotified_; }
+
+    // Screen cursor: 0 default, -11 hourglass (the classic numbering).
+    void setCursor(int cursor) { cursor_ = cursor; }
+    int cursor() const { return cursor_; }
+
+    // Forms owned by the application, in creation order; the first is the main form.
+    Form* mainForm() const { return mainForm_; }
+    void setMainForm(Form* form) { mainForm_ = form; }
+    void adoptForm(std::unique_ptr<Form> form);
+    void releaseForm(Form* form); // frees a closed form
+    const std::vector<std::unique_ptr<Form>>& forms() const { return forms_; }
+
+    // Per-client unit globals, by unit name.
+    template <class T> T& unit(const std::string& name) {
+        auto& slot = units_[name];
+        if (!slot) slot = std::make_unique<T>();
+        return static_cast<T&>(*slot);
+    }
+    bool hasUnit(const std::string& name) const { return units_.count(name) != 0; }
+    void dropUnit(const std::string& name) { units_.erase(name); }
+    const std::map<std::string, std::unique_ptr<UnitState>>& units() const { return units_; }
+
+private:
+    DialogPort* dialogs_ = nullptr;
+    std::vector<std::string> shown_;
+    std::optional<WaitIndicator> wait_;
+    std::vector<WaitIndicator> waitStack_;
+    std::vector<std::string> cacheNotified_;
+    int cursor_ = 0;
+    Form* mainForm_ = nullptr;
+    std::vector<std::unique_ptr<Form>> forms_;
+    std::map<std::string, std::unique_ptr<UnitState>> units_;
+};
+
+} // namespace tk
