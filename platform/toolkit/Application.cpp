@@ -1,0 +1,65 @@
+#include "toolkit/Application.h"
+
+#include "toolkit/Form.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace tk {
+
+namespace {
+thread_local Application* tlsCurrent = nullptr;
+} // namespace
+
+Application::Application() = default;
+
+Application::~Application() {
+    // Unit state may point at forms; drop it first, then the forms in reverse creation order.
+    units_.clear();
+    while (!forms_.empty()) forms_.pop_back();
+}
+
+Application& Application::current() {
+    if (!tlsCurrent) throw std::logic_error("nenhuma aplicação ativa nesta thread");
+    return *tlsCurrent;
+}
+
+Application* Application::currentOrNull() { return tlsCurrent; }
+
+Application::Scope::Scope(Application& app) : previous_(tlsCurrent) { tlsCurrent = &app; }
+Application::Scope::~Scope() { tlsCurrent = previous_; }
+
+DialogPort& Application::dialogs() {
+    if (!dialogs_) throw std::logic_error("nenhum diálogo configurado para esta aplicação");
+    return *dialogs_;
+}
+
+void Application::showWait(int kind, std::string text) {
+    waitStack_.push_back({kind, std::move(text)});
+    wait_ = waitStack_.back();
+}
+
+void Application::hideWait() {
+    // Hiding is idempotent: clean-up paths hide again after a handler already did.
+    if (!waitStack_.empty()) waitStack_.pop_back();
+    if (waitStack_.empty()) wait_.reset();
+    else wait_ = waitStack_.back();
+}
+
+void Application::notifyCacheStale(const std::vector<std::string>& tables) {
+    cacheNotified_.insert(cacheNotified_.end(), tables.begin(), tables.end());
+}
+
+void Application::adoptForm(std::unique_ptr<Form> form) {
+    if (!mainForm_) mainForm_ = form.get();
+    forms_.push_back(std::move(form));
+}
+
+void Application::releaseForm(Form* form) {
+    auto it = std::find_if(forms_.begin(), forms_.end(), [form](const auto& f) { return f.get() == form; });
+    if (it == forms_.end()) return;
+    if (mainForm_ == form) mainForm_ = nullptr;
+    forms_.erase(it);
+}
+
+} // namespace tk
