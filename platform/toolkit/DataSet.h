@@ -11,10 +11,12 @@
 //   insert:  state insert -> state-change -> on-new-record (each assignment shows at once)
 //            -> links show the new record -> after-insert -> after-scroll
 //   post:    links write marked controls back (updateData) -> before-post -> stored in index order,
-//            change logged -> state browse -> state-change -> after-post
+//            change logged -> state browse -> state-change -> links show the stored record
+//            (it may have moved in the list) -> after-post
 //   cancel:  insert: state browse -> state-change -> links show -> after-cancel -> after-scroll
 //            edit:   state browse -> state-change -> links show (restored values) -> after-cancel
-//   delete:  (an edit or insert in progress is cancelled first) removed, change logged
+//   delete:  (an edit in progress is cancelled first; during an insert, delete only cancels the
+//            unsaved record) removed, change logged
 //            -> links show the record now current -> after-delete -> after-scroll
 //   move/locate: links show the record -> after-scroll (also when the record was already current)
 // An exception in before-post abandons the post: the state and the edit buffer stay as they were.
