@@ -1,0 +1,61 @@
+#pragma once
+
+// Where the application server and the database are, as the host is configured, and the host's table
+// cache. Every read consults the configuration again, so a changed address takes effect at the next
+// connect without restarting the host.
+//
+// Sources, first one that sets a value wins:
+//   1. the host process's own settings (setHostConfig; the web host installs its command-line flags);
+//   2. the environment: TIPOPER_APPSERVER ("host:port"), TIPOPER_DB (database URL);
+//   3. the configuration file named by TIPOPER_CONFIG, default ./tipoper.toml, with the keys
+//      appserver = "host:port" and db = "URL" (a missing default file is no error; a missing file
+//      that TIPOPER_CONFIG names is);
+//   4. the defaults 127.0.0.1, 7400 and sqlite:var/tipoper.db.
+// A value that cannot be used (a port that is not a number from 1 to 65535, a file that does not
+// parse) raises lib::ConfigError instead of silently falling back: connecting somewhere else than
+// configured would look like a working system pointed at the wrong data.
+//
+// All functions may be called from any thread.
+
+#include "lib/Errors.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Morvala {
+
+inline constexpr const char* kDefaultHost = "127.0.0.1";
+inline constexpr int kDefaultPort = 7400;
+inline constexpr const char* kDefaultDatabaseURL = "sqlite:var/tipoper.db";
+
+struct HostConfig {
+    std::optional<std::string> appServer;   // "host:port"
+    std::optional<std::string> databaseURL; // "sqlite:PATH" or "postgresql://..."
+};
+
+// Installs the host process's settings; values left empty fall through to the environment. Checked
+// at once: an unusable appserver address raises lib::ConfigError and leaves the settings unchanged.
+void setHostConfig(HostConfig config);
+HostConfig hostConfig();
+
+struct Address {
+    std::string host;
+    int port = kDefaultPort;
+    bool operator==(const Address&) const = default;
+};
+
+// "host:port", "host" (default port) or "[v6-address]:port". `origin` names the source in the error.
+Address parseAddress(std::string_view text, std::string_view origin);
+
+// The application server's address from one consistent read of the sources.
+Address AppServerAddress();
+std::string WebURL();
+int WebPort();
+std::string DatabaseURL();
+
+// Tells the host that its cached copy of these tables is stale.
+void AtualizaLocalCache(const std::vector<std::string>& tables);
+
+} // namespace Morvala
