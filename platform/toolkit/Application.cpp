@@ -56,10 +56,23 @@ void Application::adoptForm(std::unique_ptr<Form> form) {
 }
 
 void Application::releaseForm(Form* form) {
+    std::erase(pendingRelease_, form);
     auto it = std::find_if(forms_.begin(), forms_.end(), [form](const auto& f) { return f.get() == form; });
     if (it == forms_.end()) return;
     if (mainForm_ == form) mainForm_ = nullptr;
     forms_.erase(it);
+}
+
+void Application::releaseLater(Form* form) {
+    if (form && std::find(pendingRelease_.begin(), pendingRelease_.end(), form) == pendingRelease_.end())
+        pendingRelease_.push_back(form);
+}
+
+void Application::collectReleased() {
+    // A form's destructor may close or release others; take the list first.
+    std::vector<Form*> pending;
+    pending.swap(pendingRelease_);
+    for (Form* form : pending) releaseForm(form);
 }
 
 } // namespace tk

@@ -119,6 +119,12 @@ public:
     void setMainForm(Form* form) { mainForm_ = form; }
     void adoptForm(std::unique_ptr<Form> form);
     void releaseForm(Form* form); // frees a closed form
+    // A form closed with the Free action is released only after the event that closed it has
+    // finished, since its handlers may still be running; the host calls collectReleased() after each
+    // event. Asking twice for the same form releases it once.
+    void releaseLater(Form* form);
+    void collectReleased();
+    const std::vector<Form*>& pendingRelease() const { return pendingRelease_; }
     const std::vector<std::unique_ptr<Form>>& forms() const { return forms_; }
 
     // Per-client unit globals, by unit name.
@@ -140,6 +146,7 @@ private:
     int cursor_ = 0;
     Form* mainForm_ = nullptr;
     std::vector<std::unique_ptr<Form>> forms_;
+    std::vector<Form*> pendingRelease_;
     std::map<std::string, std::unique_ptr<UnitState>> units_;
 };
 

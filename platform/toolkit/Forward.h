@@ -1,0 +1,38 @@
+#pragma once
+
+// Declarations of the screen model's classes, for headers that only name them.
+
+namespace tk {
+
+class Application;
+class Component;
+class Control;
+class DataLink;
+class DataSet;
+class DataSource;
+class Field;
+class FieldLink;
+class Form;
+class Input;
+class Snapshot;
+class TBevel;
+class TComboBox;
+class TDBCheckBox;
+class TDBComboBox;
+class TDBEdit;
+class TDBGrid;
+class TDBNavigator;
+class TDBText;
+class TEdit;
+class TGroupBox;
+class TLabel;
+class TMenuItem;
+class TPageControl;
+class TPanel;
+class TRadioButton;
+class TScrollBox;
+class TSpeedButton;
+class TTabSheet;
+struct ShiftState;
+
+} // namespace tk
