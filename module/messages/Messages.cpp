@@ -1,0 +1,105 @@
+// The message lines of the current operation type: each posted or deleted line reaches the server
+// at once, one line at a time.
+
+#include "shell/Toolkit.h"
+#include "lib/Consiste.h"
+#include "lib/Showavi.h"
+#include "shell/TfrmTipOper.h"
+
+#include <nlohmann/json.hpp>
+
+namespace Cli_ger06600 {
+
+using Showavi::ActiveShowAvi;
+using Showavi::DeactiveShowAvi;
+
+void TfrmTipOper::cdsMensTipoOperNewRecord(tk::DataSet&) {
+    cdsMensTipoOper.fieldByName("CDTIPOOPER").setValue(cdsTipOper.fieldByName("CDTIPOOPER").value());
+    cdsMensTipoOper.fieldByName("IDENTRSAIDOP").setValue(cdsTipOper.fieldByName("IDENTRSAIDOP").value());
+}
+
+void TfrmTipOper::dbgMensagemKeyPress(tk::Component&, char& Key) {
+    // The code column takes digits only (and backspace to correct them).
+    if (dbgMensagem->selectedField() == "CDMENSAGEM" && !(Key >= '0' && Key <= '9') && Key != '\b') Key = 0;
+}
+
+void TfrmTipOper::dbgMensagemKeyDown(tk::Component&, std::uint16_t& Key, tk::ShiftState Shift) {
+    if (Shift.alt && Key == tk::keys::PageDown) {
+        dbgMensagem->setFocus();
+        Key = 0;
+    }
+}
+
+void TfrmTipOper::dbgMensagemColExit(tk::Component&) {
+    if (cdsMensTipoOper.isEditing()) Vd_Mensagem(false);
+}
+
+void TfrmTipOper::Vd_Mensagem(bool boTestaVazio) {
+    const std::string text = Consiste::GridText(*dbgMensagem, "CDMENSAGEM", false);
+    tk::Field& code = cdsMensTipoOper.fieldByName("CDMENSAGEM");
+    if (!Consiste::EmptyString(text)) {
+        code.setAsString(Consiste::Ajusta(code.asString(), 3));
+        return;
+    }
+    if (boTestaVazio) {
+        code.focusControl();
+        Consiste::MensErro(msgPadrao.Msg("Cod_Inf"), true);
+    }
+}
+
+void TfrmTipOper::Vd_Descricao(bool boTestaVazio) {
+    const std::string text = Consiste::GridText(*dbgMensagem, "DSMENSAGEM", false);
+    if (Consiste::EmptyString(text) && boTestaVazio) {
+        cdsMensTipoOper.fieldByName("DSMENSAGEM").focusControl();
+        Consiste::MensErro(msgPadrao.Msg("Desc_Mens"), true);
+    }
+}
+
+void TfrmTipOper::cdsMensTipoOperBeforePost(tk::DataSet&) {
+    if (!cdsMensTipoOper.isEditing()) return;
+    Vd_Mensagem(true);
+    Vd_Descricao(true);
+}
+
+void TfrmTipOper::cdsMensTipoOperAfterPost(tk::DataSet&) {
+    auto line = [this](const char* field) { return cdsMensTipoOper.fieldByName(field).asString(); };
+    try {
+        ActiveShowAvi(this, 1, msgPadrao.Msg("Atual_Server"));
+        serverCall("SetMensTipOper", {line("NRMENSTPOPER"), cdsTipOper.fieldByName("CDTIPOOPER").asString(),
+                                      cdsTipOper.fieldByName("IDENTRSAIDOP").asString(), line("CDMENSAGEM"),
+                                      line("DSMENSAGEM"), "C", ""});
+        DeactiveShowAvi();
+        if (cdsMensTipoOper.logChanges()) cdsMensTipoOper.mergeChangeLog();
+    } catch (...) {
+        // The line stays posted locally with its change pending, and the grid stays editable.
+        DeactiveShowAvi();
+        throw;
+    }
+    dbgMensagem->setOption("dgEditing", false);
+    sbtVerificarClick(*this);
+    ControlaBotoes();
+}
+
+void TfrmTipOper::cdsMensTipoOperAfterDelete(tk::DataSet&) {
+    if (cdsMensTipoOper.changeCount() <= 0) return;
+    // The line current after the deletion gives the number, code and text; none when the list is empty.
+    auto line = [this](const char* field) {
+        return cdsMensTipoOper.isEmpty() ? std::string() : cdsMensTipoOper.fieldByName(field).asString();
+    };
+    try {
+        ActiveShowAvi(this, 1, msgPadrao.Msg("Atual_Server"));
+        const wire::ChangePacket packet = cdsMensTipoOper.changePacket();
+        serverCall("SetMensTipOper", {line("NRMENSTPOPER"), cdsTipOper.fieldByName("CDTIPOOPER").asString(),
+                                      cdsTipOper.fieldByName("IDENTRSAIDOP").asString(), line("CDMENSAGEM"),
+                                      line("DSMENSAGEM"), "D", wire::toJson(packet)});
+        DeactiveShowAvi();
+        if (cdsMensTipoOper.logChanges()) cdsMensTipoOper.mergeChangeLog();
+    } catch (...) {
+        DeactiveShowAvi();
+        throw;
+    }
+}
+
+void TfrmTipOper::cdsMensTipoOperAfterCancel(tk::DataSet&) { dbgMensagem->setOption("dgEditing", false); }
+
+} // namespace Cli_ger06600

@@ -1,0 +1,274 @@
+#pragma once
+
+// The operation-type maintenance screen. Every method named after a component and an event is that
+// component's handler, bound by name from the screen definition; the other methods are the screen's
+// routines. Handlers run to completion on the screen's client thread; errors leave them as
+// exceptions (the library's silent abort for a rule the user must correct).
+//
+// The definitions are split by concern: shell/ (creation, connection, closing), record/ (loading,
+// new records, saving), rules/ (display and enablement), messages/ (the message lines).
+
+#include "frm/BtnPesquisa.h"
+#include "frm/FrmPadrao.h"
+#include "lib/AdoIbQuery.h"
+#include "lib/NetConnection.h"
+#include "shell/UnitGlobals.h"
+#include "toolkit/Forward.h"
+#include "toolkit/Keys.h"
+
+#include <nlohmann/json_fwd.hpp>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lib {
+class Database;
+}
+
+namespace Cli_ger06600 {
+
+class TfrmTipOper : public frm::TfrmPadrao {
+public:
+    explicit TfrmTipOper(UnitGlobals& unit);
+    ~TfrmTipOper() override;
+
+    // Creation, showing and closing.
+    void FormCreate(tk::Component& Sender) override;
+    void FormShow(tk::Component& Sender) override;
+    void FormClose(tk::Component& Sender, tk::CloseAction& Action) override;
+    void netTipOperBeforeConnect(tk::Component& Sender);
+
+    // The two coded fields.
+    void cdsTipOperIDGERANFCMPGetText(tk::Field& Sender, std::string& Text, bool DisplayText);
+    void cdsTipOperIDGERANFCMPSetText(tk::Field& Sender, const std::string& Text);
+    void cdsTipOperIDORIGDESTOPGetText(tk::Field& Sender, std::string& Text, bool DisplayText);
+    void cdsTipOperIDORIGDESTOPSetText(tk::Field& Sender, const std::string& Text);
+
+    // Loading, filtering and refresh.
+    std::string GetEntSaid();
+    void panFiltroEnter(tk::Component& Sender);
+    void panFiltroExit(tk::Component& Sender);
+    void cdsTipOperAfterOpen(tk::DataSet& DataSet);
+    void sbtVerificarClick(tk::Component& Sender) override;
+    void sbtProcurarClick(tk::Component& Sender) override;
+    void pgcPadraoChange(tk::Component& Sender) override;
+
+    // Entering insert or edit; the defaults of a new record.
+    void sbtIncluirClick(tk::Component& Sender) override;
+    void sbtAlterarClick(tk::Component& Sender) override;
+    void cdsTipOperNewRecord(tk::DataSet& DataSet);
+    void cdsTipOperAfterInsert(tk::DataSet& DataSet);
+    void Vd_IdOrigDestOP();
+    void Vd_IdOperDevoNF();
+
+    // Checks and completions before a record is stored.
+    void cdsTipOperBeforePost(tk::DataSet& DataSet);
+    void Vd_CdTipoOper(bool boTestaVazio);
+    void dbeCdTipoOperExit(tk::Component& Sender);
+
+    // Reference checks (cost type, price table, bonus operation type, default supplier).
+    void Vd_custo();
+    void Vd_preco();
+    void Vd_TpOpBonif();
+    void Vd_Fornecedor(bool boTestaVazio);
+
+    // Saving, deleting and cancelling.
+    void sbtConfirmarClick(tk::Component& Sender) override;
+    void cdsTipOperAfterPost(tk::DataSet& DataSet);
+    void sbtExcluirClick(tk::Component& Sender) override;
+    void cdsTipOperAfterDelete(tk::DataSet& DataSet);
+    void sbtCancelarClick(tk::Component& Sender) override;
+
+    // Display and enablement.
+    void cdsTipOperAfterScroll(tk::DataSet& DataSet);
+    void AlterCheck();
+    void FixaDoc();
+    void HabilitaGeraNFTrans();
+    void dtsPadraoStateChange(tk::DataSource& Sender);
+    void ControlaBotoes();
+
+    // The origin-document list and the charge list.
+    void btpDocOrigemClick(tk::Component& Sender);
+    void rbtListaFClick(tk::Component& Sender);
+    void dckDocDevoClick(tk::Component& Sender);
+    void rbtNenhumClick(tk::Component& Sender);
+    void rbtTEncargoClick(tk::Component& Sender);
+    void rbtEncargoClick(tk::Component& Sender);
+    void btnPesqEncargoClick(tk::Component& Sender);
+
+    // The message lines of the current operation type.
+    void cdsMensTipoOperNewRecord(tk::DataSet& DataSet);
+    void cdsMensTipoOperBeforePost(tk::DataSet& DataSet);
+    void cdsMensTipoOperAfterPost(tk::DataSet& DataSet);
+    void cdsMensTipoOperAfterDelete(tk::DataSet& DataSet);
+    void cdsMensTipoOperAfterCancel(tk::DataSet& DataSet);
+    void Vd_Mensagem(bool boTestaVazio);
+    void Vd_Descricao(bool boTestaVazio);
+    void dbgMensagemColExit(tk::Component& Sender);
+    void dbgMensagemKeyDown(tk::Component& Sender, std::uint16_t& Key, tk::ShiftState Shift);
+    void dbgMensagemKeyPress(tk::Component& Sender, char& Key);
+
+    // The per-kind form page and the origin/destination.
+    void cbbEntSaidExit(tk::Component& Sender);
+    void cbbEntSaidChange(tk::Component& Sender);
+    void dcbIdOrigDestOpChange(tk::Component& Sender);
+    void dbcIdGeraNFCmpKeyDown(tk::Component& Sender, std::uint16_t& Key, tk::ShiftState Shift);
+
+    // The click rules between option flags.
+    void dckIdUtilVencClick(tk::Component& Sender);
+    void dckVencObriClick(tk::Component& Sender);
+    void dckIdGeraVencClick(tk::Component& Sender);
+    void dckInfCPFClick(tk::Component& Sender);
+    void dckAtuaEstClick(tk::Component& Sender);
+    void dbcBrindeTpOperClick(tk::Component& Sender);
+    void dckEstornoCancClick(tk::Component& Sender);
+    void dbcNfAjusteClick(tk::Component& Sender);
+    void dbcUtCtrlAIDFClick(tk::Component& Sender);
+    void dbcInfNumeNfClick(tk::Component& Sender);
+    void dckNotaDevoClick(tk::Component& Sender);
+    void dckNotaPrestServClick(tk::Component& Sender);
+    void dckUtlEmisNFSeClick(tk::Component& Sender);
+    void dckIDNFIMPORTACAOClick(tk::Component& Sender);
+    void dckIDNFIMPORTACAOINDClick(tk::Component& Sender);
+    void dckSugQtdTotDevClick(tk::Component& Sender);
+
+    // Code edits and search buttons of the cost type and the price table.
+    void dbeSetorExit(tk::Component& Sender);
+    void dbePrecoExit(tk::Component& Sender);
+    void dbeSetorChange(tk::Component& Sender);
+    void dbePrecoChange(tk::Component& Sender);
+    void btpPesqSetorBeforePesq(tk::Component& Sender, bool& AllowPesq);
+    void btpPesqSetorAfterPesq(tk::Component& Sender);
+    void btnPesqPrecoBeforePesq(tk::Component& Sender, bool& AllowPesq);
+    void btnPesqPrecoAfterPesq(tk::Component& Sender);
+
+    // Code edit and search button of the bonus operation type.
+    void dbeBonificacaoExit(tk::Component& Sender);
+    void dbeBonificacaoChange(tk::Component& Sender);
+    void btnPesqTpBonifBeforePesq(tk::Component& Sender, bool& AllowPesq);
+    void btnPesqTpBonifAfterPesq(tk::Component& Sender);
+
+    // Registration edit and search button of the default supplier.
+    void dbeCdFornePadrExit(tk::Component& Sender);
+    void dbeCdFornePadrChange(tk::Component& Sender);
+    void dbeCdFornePadrEnter(tk::Component& Sender);
+    void btpFornecedorBeforePesq(tk::Component& Sender, bool& AllowPesq);
+    void btpFornecedorAfterPesq(tk::Component& Sender);
+    void qryFornecedorNRINSJURFORNGetText(tk::Field& Sender, std::string& Text, bool DisplayText);
+
+    // The empty fields of the record last validated ("NAME|NAME|"), sent with every save.
+    std::string stCampoNull;
+
+    // The connection to the application server.
+    lib::TNetConnection netTipOper;
+
+    // The unit's globals of this client.
+    UnitGlobals& unit() const { return unit_; }
+
+    // Datasets and data sources of the screen.
+    tk::DataSet& cdsTipOper;
+    tk::DataSet& cdsMensTipoOper;
+    tk::DataSet& cdsCusto;
+    tk::DataSet& cdsPreco;
+    tk::DataSet& cdsVdCusto;
+    tk::DataSet& cdsVdPreco;
+    tk::DataSet& cdsBonificacao;
+    tk::DataSet& cdsVdBonif;
+    tk::DataSource& dtsMensTipoOper;
+
+    // Controls the handlers use, resolved once from the definition.
+    tk::TPanel* panFiltro = nullptr;
+    tk::TComboBox* cbbEntSaid = nullptr;
+    tk::TTabSheet* tshMensagem = nullptr;
+    tk::TDBGrid* dbgMensagem = nullptr;
+    tk::TLabel* lblOrigDest = nullptr;
+    tk::TLabel* lblCodigo = nullptr;
+    tk::TDBEdit* dbeCdTipoOper = nullptr;
+    tk::TDBEdit* dbeNmRazsocForn = nullptr;
+    tk::TDBComboBox* dcbIdOrigDestOp = nullptr;
+    tk::TGroupBox* grbFornePadr = nullptr;
+    tk::TGroupBox* grbDocOrigem = nullptr;
+    tk::TRadioButton* rbtTodosF = nullptr;
+    tk::TRadioButton* rbtListaF = nullptr;
+    tk::TRadioButton* rbtTEncargo = nullptr;
+    tk::TRadioButton* rbtEncargo = nullptr;
+    tk::TRadioButton* rbtNenhum = nullptr;
+    frm::TBtnPesquisa* btpDocOrigem = nullptr;
+    frm::TBtnPesquisa* btnPesqEncargo = nullptr;
+    tk::Control* Bevel2 = nullptr;
+    tk::Control* lblFornePadr = nullptr;
+    tk::Control* dbeCdFornePadr = nullptr;
+    tk::Control* btpFornecedor = nullptr;
+    tk::Control* lblDsNmOper = nullptr;
+    tk::Control* dbeNmOper = nullptr;
+
+    tk::TDBCheckBox* dbcEmiss = nullptr;
+    tk::TDBCheckBox* dckDocDevo = nullptr;
+    tk::TDBCheckBox* dckOrigObrig = nullptr;
+    tk::TDBCheckBox* dckPesqLista = nullptr;
+    tk::TDBCheckBox* dckDocOrigRelac = nullptr;
+    tk::TDBCheckBox* dckContabNFOrigem = nullptr;
+    tk::TDBCheckBox* dckContabImpProd = nullptr;
+    tk::TDBCheckBox* dckInfCPF = nullptr;
+    tk::TDBCheckBox* dbcNfAjuste = nullptr;
+    tk::TDBCheckBox* dckNotaDevo = nullptr;
+    tk::TDBCheckBox* dckSugQtdTotDev = nullptr;
+    tk::TDBCheckBox* dckEstornoCanc = nullptr;
+    tk::TDBCheckBox* dckNotaPrestServ = nullptr;
+    tk::TDBCheckBox* dckUtLocPrestServ = nullptr;
+    tk::TDBCheckBox* dckRealAprovAuto = nullptr;
+    tk::TDBCheckBox* dckAtuaEst = nullptr;
+    tk::TDBCheckBox* dckIDUtCusOrigEst = nullptr;
+    tk::TDBCheckBox* dckIdUtilVenc = nullptr;
+    tk::TDBCheckBox* dckVencObri = nullptr;
+    tk::TDBCheckBox* dckIdGeraVenc = nullptr;
+    tk::TDBCheckBox* dbcIdGeraVenNf = nullptr;
+    tk::TDBCheckBox* dbcInfNumeNf = nullptr;
+    tk::TDBCheckBox* dbcUtCtrlAIDF = nullptr;
+    tk::TDBCheckBox* dckUtlEmisNFSe = nullptr;
+    tk::TDBCheckBox* dckImpProdEmis = nullptr;
+    tk::TDBCheckBox* dckGeraNFTrans = nullptr;
+    tk::TDBCheckBox* dbcAltDsEmis = nullptr;
+    tk::TDBCheckBox* dckGeraDup = nullptr;
+    tk::TDBCheckBox* dckSerieAuto = nullptr;
+    tk::TDBCheckBox* dckIDNFIMPORTACAO = nullptr;
+    tk::TDBCheckBox* dckIDNFIMPORTACAOIND = nullptr;
+    tk::TDBCheckBox* dckAltDtRefAprov = nullptr;
+    tk::TDBCheckBox* dckObrDtRefFat = nullptr;
+    tk::TDBCheckBox* dckContSomenImpo = nullptr;
+    tk::TDBCheckBox* dckIdBloqNfFechDia = nullptr;
+    tk::TDBCheckBox* dckConsAnaConc = nullptr;
+    tk::TDBCheckBox* dckRemeInsuAprov = nullptr;
+    tk::TDBCheckBox* dckPortCatSP = nullptr;
+
+    // The local queries on the host's database connection, built from the definition on first use.
+    lib::TADOIBQuery& query(std::string_view name);
+    // Runs a local query and loads its rows into the dataset of the same name (its search list).
+    lib::TADOIBQuery& openQuery(std::string_view name);
+    // A check box of the screen by name.
+    tk::TDBCheckBox& box(std::string_view name) const;
+
+private:
+    void bindComponents();
+    void bindHandlers();
+    // Sends one operation to the application server and returns the payload (answer checked).
+    nlohmann::json serverCall(const std::string& op, nlohmann::json params);
+    // Loads a packet payload into a client dataset, replacing its rows.
+    static void assignPacket(tk::DataSet& dataSet, const nlohmann::json& payload);
+    void kindArrangementForPanFiltroExit();
+    void resetDocOrigemControls();
+    void sendRecordChanges();
+    lib::Database& database();
+
+    UnitGlobals& unit_;
+    std::unique_ptr<lib::Database> database_;
+    std::map<std::string, std::unique_ptr<lib::TADOIBQuery>, std::less<>> queries_;
+};
+
+// Handler names the definition binds that this build of the screen does not provide.
+std::vector<std::string> unboundHandlers();
+
+} // namespace Cli_ger06600
