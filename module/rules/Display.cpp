@@ -19,6 +19,21 @@ bool editing(tk::DataSetState s) { return s == tk::DataSetState::Edit || s == tk
 } // namespace
 
 void TfrmTipOper::cdsTipOperAfterScroll(tk::DataSet&) {
+    ShowRecordRules();
+
+    // 23: the messages of the record shown.
+    Showavi::ActiveShowAvi(tk::Application::current().mainForm(), 1);
+    try {
+        assignPacket(cdsMensTipoOper, serverCall("GetMensTipoOper", {cdsTipOper.fieldByName("CDTIPOOPER").asString(),
+                                                                     cdsTipOper.fieldByName("IDENTRSAIDOP").asString()}));
+    } catch (...) {
+        Showavi::DeactiveShowAvi();
+        throw;
+    }
+    Showavi::DeactiveShowAvi();
+}
+
+void TfrmTipOper::ShowRecordRules() {
     const bool entrada = cbbEntSaid->itemIndex() == 0;
     const std::string code = cdsTipOper.fieldByName("CDTIPOOPER").asString();
     auto fieldIs = [this](const char* name, const char* value) { return cdsTipOper.fieldByName(name).asString() == value; };
@@ -156,17 +171,6 @@ void TfrmTipOper::cdsTipOperAfterScroll(tk::DataSet&) {
     if (!entrada) dckImpProdEmis->setEnabled(dckUtlEmisNFSe->checked());
     else dckImpProdEmis->setVisible(false);
     dckSugQtdTotDev->setEnabled(dckNotaDevo->checked());
-
-    // 23: the messages of the record shown.
-    Showavi::ActiveShowAvi(tk::Application::current().mainForm(), 1);
-    try {
-        assignPacket(cdsMensTipoOper, serverCall("GetMensTipoOper", {cdsTipOper.fieldByName("CDTIPOOPER").asString(),
-                                                                     cdsTipOper.fieldByName("IDENTRSAIDOP").asString()}));
-    } catch (...) {
-        Showavi::DeactiveShowAvi();
-        throw;
-    }
-    Showavi::DeactiveShowAvi();
 }
 
 void TfrmTipOper::AlterCheck() {

@@ -84,6 +84,8 @@ public:
 
     // Display and enablement.
     void cdsTipOperAfterScroll(tk::DataSet& DataSet);
+    // What a record move recomputes on the form page, without the reload of the record's messages.
+    void ShowRecordRules();
     void AlterCheck();
     void FixaDoc();
     void HabilitaGeraNFTrans();
