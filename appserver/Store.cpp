@@ -1,0 +1,513 @@
+#include "Store.h"
+
+#include "Catalog.h"
+#include "RpcError.h"
+#include "wire/Rpc.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace appserver {
+
+namespace rpc = wire::rpc;
+
+namespace {
+
+std::string storedColumnList(std::string_view prefix) {
+    std::string out;
+    const auto fields = tipOperFields();
+    for (int index : tipOperStoredColumns()) {
+        if (!out.empty()) out += ", ";
+        out += prefix;
+        out += fields[static_cast<std::size_t>(index)].name;
+    }
+    return out;
+}
+
+} // namespace
+
+std::string Store::recordQuery(std::string_view kindParameter) {
+    // The record in field order; the names of referenced entities come from their own tables.
+    std::string sql = "SELECT ";
+    bool first = true;
+    for (const auto& f : tipOperFields()) {
+        if (!first) sql += ", ";
+        first = false;
+        if (f.stored()) {
+            sql += "T.";
+            sql += f.name;
+        } else {
+            sql += f.joined;
+        }
+    }
+    sql += " FROM TIPOOPERAC T WHERE T.IDENTRSAIDOP = ";
+    sql += kindParameter;
+    sql += " ORDER BY T.CDTIPOOPER";
+    return sql;
+}
+
+std::string Store::sqlOf(Query query, Dialect dialect) {
+    // Rows read inside a write transaction are locked on PostgreSQL until the commit, so a concurrent
+    // save of the same row waits and then sees this one's result; SQLite's write lock covers the file.
+    const char* forUpdate = dialect == Dialect::Postgresql ? " FOR UPDATE" : "";
+    switch (query) {
+    case Query::TipOper:
+        return recordQuery("$1");
+    case Query::MessageLines:
+        // Ordered by the stored number, not by its text (a bare name would pick the cast output in PostgreSQL
+        // and put "10" before "7").
+        return "SELECT CAST(M.NRMENSTPOPER AS VARCHAR(10)), M.CDMENSAGEM, M.CDTIPOOPER, M.IDENTRSAIDOP, "
+               "M.DSMENSAGEM"
+               " FROM MENSTIPOOPER M WHERE M.CDTIPOOPER = $1 AND M.IDENTRSAIDOP = $2 ORDER BY M.NRMENSTPOPER";
+    case Query::CostType:
+        return "SELECT CDTIPOCUSTO, NMTIPOCUSTO FROM TIPOCUSTO WHERE CDTIPOCUSTO = $1";
+    case Query::CostTypes:
+        return "SELECT CDTIPOCUSTO, NMTIPOCUSTO FROM TIPOCUSTO ORDER BY CDTIPOCUSTO";
+    case Query::PriceTable:
+        return "SELECT CDPRECOBASE, DSPRECOBASE FROM TABPRECO WHERE CDPRECOBASE = $1";
+    case Query::PriceTables:
+        return "SELECT CDPRECOBASE, DSPRECOBASE FROM TABPRECO ORDER BY CDPRECOBASE";
+    case Query::BonusType:
+        return "SELECT CDTIPOOPER, NMTIPOOPER FROM TIPOOPERAC WHERE CDTIPOOPER = $1 AND IDENTRSAIDOP = $2";
+    case Query::BonusTypes:
+        return "SELECT CDTIPOOPER, NMTIPOOPER FROM TIPOOPERAC WHERE IDENTRSAIDOP = $1 ORDER BY CDTIPOOPER";
+    case Query::FiscalControl:
+        return "SELECT COUNT(*) FROM CONTROLEFISCAL WHERE CDTIPOOPER = $1 AND IDENTRSAIDOP = $2 AND "
+               "IDTIPOPARAM = 'D'";
+    case Query::CurrentRow:
+        return "SELECT " + storedColumnList("") +
+               " FROM TIPOOPERAC WHERE IDENTRSAIDOP = $1 AND CDTIPOOPER = $2" + forUpdate;
+    case Query::OperationExists:
+        return std::string("SELECT CDTIPOOPER FROM TIPOOPERAC WHERE CDTIPOOPER = $1 AND IDENTRSAIDOP = $2") +
+               forUpdate;
+    case Query::CurrentLine:
+        return std::string("SELECT CDTIPOOPER, IDENTRSAIDOP, CDMENSAGEM, DSMENSAGEM FROM MENSTIPOOPER"
+                           " WHERE NRMENSTPOPER = $1") +
+               forUpdate;
+    case Query::Count:
+        break;
+    }
+    return {};
+}
+
+namespace {
+
+std::string insertSql() {
+    std::string values;
+    for (int i = 0; i < kTipOperStoredCount; ++i)
+        values += (i ? ", :p" : ":p") + std::to_string(i);
+    return "INSERT INTO TIPOOPERAC (" + storedColumnList("") + ") VALUES (" + values + ")";
+}
+
+std::string updateSql() {
+    std::string sql = "UPDATE TIPOOPERAC SET ";
+    const auto fields = tipOperFields();
+    int i = 0;
+    for (int index : tipOperStoredColumns()) {
+        if (i) sql += ", ";
+        sql += fields[static_cast<std::size_t>(index)].name;
+        sql += " = :p" + std::to_string(i++);
+    }
+    sql += " WHERE IDENTRSAIDOP = :p" + std::to_string(i) + " AND CDTIPOOPER = :p" + std::to_string(i + 1);
+    return sql;
+}
+
+std::string conflictChanged(const OperationKey& key) {
+    return "Registro alterado por outro usuário: tipo de operação " + key.label() +
+           ". Recarregue e tente de novo.";
+}
+
+std::string conflictVanished(const OperationKey& key) {
+    return "Registro excluído por outro usuário: tipo de operação " + key.label() +
+           ". Recarregue e tente de novo.";
+}
+
+std::string duplicate(const OperationKey& key) {
+    return "Tipo de operação " + key.label() + " já cadastrado.";
+}
+
+void checkLength(std::string_view value, std::size_t max, const char* field) {
+    const std::size_t length = utf8Length(value);
+    if (length > max)
+        throw RpcError(rpc::kValueTooLong, std::string("Valor do campo ") + field + " tem " +
+                                               std::to_string(length) + " caracteres; o máximo é " +
+                                               std::to_string(max) + ".");
+}
+
+// JSON text of a value, appended in runs between the characters that need escaping; a packet of 1,000
+// records is 80,000 values, so this is the inner loop of the largest answer.
+void appendJsonText(std::string& out, std::string_view text) {
+    static constexpr char hex[] = "0123456789abcdef";
+    out.push_back('"');
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        out.append(text.data() + run, i - run);
+        run = i + 1;
+        switch (c) {
+        case '"':
+            out.append("\\\"", 2);
+            break;
+        case '\\':
+            out.append("\\\\", 2);
+            break;
+        case '\n':
+            out.append("\\n", 2);
+            break;
+        case '\r':
+            out.append("\\r", 2);
+            break;
+        case '\t':
+            out.append("\\t", 2);
+            break;
+        default: {
+            const char escaped[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
+            out.append(escaped, sizeof escaped);
+        }
+        }
+    }
+    out.append(text.data() + run, text.size() - run);
+    out.push_back('"');
+}
+
+// A line number as stored: digits only, at most the 10 characters of the field.
+std::optional<long long> lineNumber(std::string_view text) {
+    if (text.empty() || text.size() > 10) return std::nullopt;
+    long long n = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (ec != std::errc{} || end != text.data() + text.size() || n < 0) return std::nullopt;
+    return n;
+}
+
+} // namespace
+
+struct Store::Writes {
+    Command insert;
+    Command update;
+    Command remove;
+    Command insertLine;
+    Command updateLine;
+    Command removeLine;
+
+    explicit Writes(soci::session& s)
+        : insert(s, insertSql(), kTipOperStoredCount), update(s, updateSql(), kTipOperStoredCount + 2),
+          remove(s, "DELETE FROM TIPOOPERAC WHERE IDENTRSAIDOP = :p0 AND CDTIPOOPER = :p1", 2),
+          insertLine(s,
+                     "INSERT INTO MENSTIPOOPER (CDTIPOOPER, IDENTRSAIDOP, CDMENSAGEM, DSMENSAGEM)"
+                     " VALUES (:p0, :p1, :p2, :p3)",
+                     4),
+          updateLine(s,
+                     "UPDATE MENSTIPOOPER SET CDMENSAGEM = :p0, DSMENSAGEM = :p1"
+                     " WHERE NRMENSTPOPER = :p2 AND CDTIPOOPER = :p3 AND IDENTRSAIDOP = :p4",
+                     5),
+          removeLine(s, "DELETE FROM MENSTIPOOPER WHERE NRMENSTPOPER = :p0", 1) {}
+};
+
+Store::Store(const DatabaseUrl& url) : db_(url) {}
+Store::~Store() = default;
+
+Reader& Store::reader(Query query) {
+    auto& slot = readers_[static_cast<std::size_t>(query)];
+    if (!slot) slot = db_.prepareReader(sqlOf(query, db_.dialect()));
+    return *slot;
+}
+
+Store::Writes& Store::writes() {
+    if (!writes_) writes_ = std::make_unique<Writes>(db_.session());
+    return *writes_;
+}
+
+std::string Store::packet(Query query, const PacketLayout& layout, std::span<const std::string_view> params) {
+    ReaderScope rows(reader(query), params);
+    auto& last = lastSize_[static_cast<std::size_t>(query)];
+    std::string out;
+    out.reserve(std::max(last, layout.head.size() + 16));
+    out += layout.head;
+    const int columns = static_cast<int>(layout.fields.size());
+    bool first = true;
+    while (rows.next()) {
+        if (!first) out.push_back(',');
+        first = false;
+        out.push_back('[');
+        for (int c = 0; c < columns; ++c) {
+            if (c) out.push_back(',');
+            if (const auto v = rows.value(c))
+                appendJsonText(out, *v);
+            else
+                out.append("null", 4);
+        }
+        out.push_back(']');
+    }
+    out += "]}";
+    last = out.size() + out.size() / 8;
+    return out;
+}
+
+std::string Store::getTipOper(std::string_view kind) {
+    const std::string_view params[] = {kind};
+    return packet(Query::TipOper, tipOperLayout(), params);
+}
+
+// The screen loads GetTipOper and then GetFiltro and keeps the second; both select the operation types
+// of the kind, so a reload shows exactly what a first load shows.
+std::string Store::getFiltro(std::string_view kind) {
+    return getTipOper(kind);
+}
+
+std::string Store::getMensTipoOper(std::string_view code, std::string_view kind) {
+    const std::string_view params[] = {code, kind};
+    return packet(Query::MessageLines, messageLineLayout(), params);
+}
+
+std::string Store::getVdCusto(std::string_view code) {
+    const std::string_view params[] = {code};
+    return packet(Query::CostType, costTypeLayout(), params);
+}
+
+std::string Store::getCusto() {
+    return packet(Query::CostTypes, costTypeLayout(), {});
+}
+
+std::string Store::getVdPreco(std::string_view code) {
+    const std::string_view params[] = {code};
+    return packet(Query::PriceTable, priceTableLayout(), params);
+}
+
+std::string Store::getPreco() {
+    return packet(Query::PriceTables, priceTableLayout(), {});
+}
+
+std::string Store::getVdBonif(std::string_view code, std::string_view kind) {
+    const std::string_view params[] = {code, kind};
+    return packet(Query::BonusType, bonusTypeLayout(), params);
+}
+
+std::string Store::getBonificacao(std::string_view kind) {
+    const std::string_view params[] = {kind};
+    return packet(Query::BonusTypes, bonusTypeLayout(), params);
+}
+
+bool Store::getVdControleFiscal(std::string_view code, std::string_view kind) {
+    const std::string_view params[] = {code, kind};
+    ReaderScope rows(reader(Query::FiscalControl), params);
+    if (!rows.next()) return false;
+    const auto count = rows.value(0);
+    return count && *count != "0";
+}
+
+bool Store::loadCurrent(const OperationKey& key) {
+    const std::string_view params[] = {key.kind, key.code};
+    ReaderScope rows(reader(Query::CurrentRow), params);
+    if (!rows.next()) return false;
+    for (int i = 0; i < kTipOperStoredCount; ++i) {
+        auto& slot = current_[static_cast<std::size_t>(i)];
+        if (const auto v = rows.value(i))
+            slot.emplace(*v);
+        else
+            slot.reset();
+    }
+    return true;
+}
+
+bool Store::operationExists(std::string_view code, std::string_view kind) {
+    const std::string_view params[] = {code, kind};
+    ReaderScope rows(reader(Query::OperationExists), params);
+    return rows.next();
+}
+
+void Store::bindRow(Command& command, const CheckedChange& change, const EmptyFieldSet& emptyFields,
+                    bool keepCurrent) {
+    int position = 0;
+    for (int index : tipOperStoredColumns()) {
+        const auto field = static_cast<std::size_t>(index);
+        std::optional<std::string_view> value;
+        if (const auto* v = change.newRow[field]) {
+            if (*v) value = **v;
+        } else if (keepCurrent) {
+            // A field the row does not carry keeps what is stored.
+            if (const auto& stored = current_[static_cast<std::size_t>(position)]) value = *stored;
+        }
+        // The list was taken before the screen filled some flags: a field named there that now holds a
+        // value keeps it; only an empty one becomes NULL.
+        if (emptyFields.test(field) && value && value->empty()) value.reset();
+        command.set(position++, value);
+    }
+}
+
+void Store::applyChange(const CheckedChange& change, const EmptyFieldSet& emptyFields) {
+    auto& w = writes();
+    const auto matchesOriginal = [&] {
+        int position = 0;
+        for (int index : tipOperStoredColumns()) {
+            const auto* original = change.oldRow[static_cast<std::size_t>(index)];
+            const auto& stored = current_[static_cast<std::size_t>(position++)];
+            if (original && !sameStoredValue(original, stored)) return false;
+        }
+        return true;
+    };
+    try {
+        switch (change.op) {
+        case wire::ChangeOp::Insert:
+            if (loadCurrent(change.newKey)) throw RpcError(rpc::kDuplicateKey, duplicate(change.newKey));
+            bindRow(w.insert, change, emptyFields, false);
+            w.insert.execute();
+            break;
+        case wire::ChangeOp::Modify:
+            if (!loadCurrent(change.key)) throw RpcError(rpc::kConflict, conflictVanished(change.key));
+            if (!matchesOriginal()) throw RpcError(rpc::kConflict, conflictChanged(change.key));
+            if (change.newKey != change.key && operationExists(change.newKey.code, change.newKey.kind))
+                throw RpcError(rpc::kDuplicateKey, duplicate(change.newKey));
+            bindRow(w.update, change, emptyFields, true);
+            w.update.set(kTipOperStoredCount, change.key.kind);
+            w.update.set(kTipOperStoredCount + 1, change.key.code);
+            if (w.update.execute() != 1) throw RpcError(rpc::kConflict, conflictVanished(change.key));
+            break;
+        case wire::ChangeOp::Delete:
+            if (!loadCurrent(change.key)) throw RpcError(rpc::kConflict, conflictVanished(change.key));
+            if (!matchesOriginal()) throw RpcError(rpc::kConflict, conflictChanged(change.key));
+            w.remove.set(0, change.key.kind);
+            w.remove.set(1, change.key.code);
+            if (w.remove.execute() != 1) throw RpcError(rpc::kConflict, conflictVanished(change.key));
+            break;
+        }
+    } catch (const RpcError&) {
+        throw;
+    } catch (const std::exception& e) {
+        // Another session inserted the same key between the check and the insert (PostgreSQL).
+        if (classifyDbFailure(e) == DbFailure::UniqueViolation)
+            throw RpcError(rpc::kDuplicateKey, duplicate(change.newKey));
+        throw;
+    }
+}
+
+void Store::setTipOper(const wire::ChangePacket& packet, std::string_view emptyFields) {
+    const EmptyFieldSet empty = parseEmptyFieldList(emptyFields);
+    const auto changes = checkTipOperChanges(packet);
+    if (changes.empty()) return;
+    writes();
+    Transaction tx(db_);
+    for (const auto& change : changes)
+        applyChange(change, empty);
+    tx.commit();
+}
+
+void Store::setMensTipOper(const MessageLineArgs& args, const wire::ChangePacket* deletions) {
+    if (args.operation == "C") {
+        postLine(args);
+    } else if (args.operation == "D") {
+        if (!deletions)
+            throw RpcError(rpc::kInvalidParams, "SetMensTipOper \"D\" exige o pacote de alterações.");
+        deleteLines(args, *deletions);
+    } else {
+        throw RpcError(rpc::kInvalidParams, "Operação de mensagem desconhecida: " + shown(args.operation) +
+                                                "; use \"C\" (gravar) ou \"D\" (excluir).");
+    }
+}
+
+void Store::postLine(const MessageLineArgs& args) {
+    const OperationKey key{std::string(args.kind), std::string(args.code)};
+    checkLength(args.code, 2, "CDTIPOOPER");
+    checkLength(args.kind, 1, "IDENTRSAIDOP");
+    checkLength(args.messageCode, 3, "CDMENSAGEM");
+    checkLength(args.text, 120, "DSMENSAGEM");
+    std::optional<long long> number;
+    if (!args.number.empty()) {
+        number = lineNumber(args.number);
+        if (!number)
+            throw RpcError(rpc::kInvalidParams, "Número da mensagem inválido: " + shown(args.number) +
+                                                    " (esperados até 10 dígitos).");
+    }
+    auto& w = writes();
+    Transaction tx(db_);
+    if (!operationExists(args.code, args.kind))
+        throw RpcError(rpc::kConflict,
+                       "Tipo de operação " + key.label() +
+                           " não cadastrado (excluído por outro usuário?). Recarregue e tente de novo.");
+    if (!number) {
+        w.insertLine.set(0, args.code);
+        w.insertLine.set(1, args.kind);
+        w.insertLine.set(2, args.messageCode);
+        w.insertLine.set(3, args.text);
+        w.insertLine.execute();
+    } else {
+        const std::string n = std::to_string(*number);
+        w.updateLine.set(0, args.messageCode);
+        w.updateLine.set(1, args.text);
+        w.updateLine.set(2, n);
+        w.updateLine.set(3, args.code);
+        w.updateLine.set(4, args.kind);
+        if (w.updateLine.execute() != 1)
+            throw RpcError(rpc::kConflict,
+                           "Mensagem " + n + " do tipo de operação " + key.label() +
+                               " não encontrada (excluída por outro usuário?). Recarregue e tente de novo.");
+    }
+    tx.commit();
+}
+
+void Store::deleteLines(const MessageLineArgs& args, const wire::ChangePacket& deletions) {
+    struct Target {
+        std::string number;
+        const wire::Row* old;
+    };
+    static constexpr std::string_view kLineFields[] = {"NRMENSTPOPER", "CDMENSAGEM", "CDTIPOOPER",
+                                                       "IDENTRSAIDOP", "DSMENSAGEM"};
+    std::vector<Target> targets;
+    bool anyDelete = false;
+    for (const auto& change : deletions.changes) {
+        if (change.op != wire::ChangeOp::Delete) continue; // pending posts of other lines are not this call's
+        anyDelete = true;
+        for (const auto& [name, value] : change.oldRow.values) {
+            if (std::find(std::begin(kLineFields), std::end(kLineFields), name) == std::end(kLineFields))
+                throw RpcError(rpc::kInvalidPacket,
+                               "Campo desconhecido no pacote de mensagens: " + shown(name) + ".");
+            if (value && value->find('\0') != std::string::npos)
+                throw RpcError(rpc::kInvalidPacket, "O campo " + shown(name) + " contém um caractere nulo.");
+        }
+        const auto* nr = change.oldRow.find("NRMENSTPOPER");
+        // A line that never reached the server has no number and nothing to delete here.
+        if (!nr || !*nr || (*nr)->empty()) continue;
+        const auto number = lineNumber(**nr);
+        if (!number)
+            throw RpcError(rpc::kInvalidPacket,
+                           "Número da mensagem inválido no pacote: " + shown(**nr) + ".");
+        targets.push_back({std::to_string(*number), &change.oldRow});
+    }
+    if (!anyDelete)
+        throw RpcError(rpc::kInvalidPacket,
+                       "O pacote de alterações de SetMensTipOper \"D\" não contém exclusões.");
+    if (targets.empty()) return;
+
+    auto& w = writes();
+    Transaction tx(db_);
+    for (const auto& target : targets) {
+        const auto field = [&](std::string_view name, std::string_view fallback) -> std::string {
+            const auto* v = target.old->find(name);
+            return v && *v && !(*v)->empty() ? **v : std::string(fallback);
+        };
+        const OperationKey owner{field("IDENTRSAIDOP", args.kind), field("CDTIPOOPER", args.code)};
+        const std::string vanished =
+            "Mensagem " + target.number + " do tipo de operação " + owner.label() +
+            " não encontrada (excluída por outro usuário?). Recarregue e tente de novo.";
+        {
+            const std::string_view params[] = {target.number};
+            ReaderScope line(reader(Query::CurrentLine), params);
+            if (!line.next() || line.text(0) != owner.code || line.text(1) != owner.kind)
+                throw RpcError(rpc::kConflict, vanished);
+            for (int column : {2, 3}) {
+                const auto* original = target.old->find(column == 2 ? "CDMENSAGEM" : "DSMENSAGEM");
+                const auto v = line.value(column);
+                const wire::Value stored = v ? wire::Value{std::string(*v)} : wire::Value{};
+                if (original && !sameStoredValue(original, stored))
+                    throw RpcError(rpc::kConflict,
+                                   "Mensagem " + target.number + " do tipo de operação " + owner.label() +
+                                       " alterada por outro usuário. Recarregue e tente de novo.");
+            }
+        }
+        w.removeLine.set(0, target.number);
+        if (w.removeLine.execute() != 1) throw RpcError(rpc::kConflict, vanished);
+    }
+    tx.commit();
+}
+
+} // namespace appserver

@@ -1,0 +1,96 @@
+#pragma once
+
+// The twelve operations of the application server on one database session. Get operations answer with
+// the JSON text of their data packet; Set operations apply their change in one transaction and throw
+// RpcError for a refusal (nothing is then written).
+
+#include "Database.h"
+#include "TipOperChanges.h"
+#include "wire/Packet.h"
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace appserver {
+
+struct PacketLayout;
+
+// SetMensTipOper's first six arguments, in the order the screen sends them.
+struct MessageLineArgs {
+    std::string_view number;      // NRMENSTPOPER; empty for a new line
+    std::string_view code;        // CDTIPOOPER of the operation type
+    std::string_view kind;        // IDENTRSAIDOP of the operation type
+    std::string_view messageCode; // CDMENSAGEM
+    std::string_view text;        // DSMENSAGEM
+    std::string_view operation;   // "C" post a line, "D" delete the lines of the change packet
+};
+
+class Store {
+public:
+    explicit Store(const DatabaseUrl& url);
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // The query behind GetTipOper, with the given placeholder for the kind.
+    static std::string recordQuery(std::string_view kindParameter);
+
+    Dialect dialect() const { return db_.dialect(); }
+    Database& database() { return db_; }
+
+    std::string getTipOper(std::string_view kind);
+    std::string getFiltro(std::string_view kind);
+    std::string getMensTipoOper(std::string_view code, std::string_view kind);
+    std::string getVdCusto(std::string_view code);
+    std::string getCusto();
+    std::string getVdPreco(std::string_view code);
+    std::string getPreco();
+    std::string getVdBonif(std::string_view code, std::string_view kind);
+    std::string getBonificacao(std::string_view kind);
+    bool getVdControleFiscal(std::string_view code, std::string_view kind);
+
+    void setTipOper(const wire::ChangePacket& packet, std::string_view emptyFields);
+    void setMensTipOper(const MessageLineArgs& args, const wire::ChangePacket* deletions);
+
+private:
+    enum class Query {
+        TipOper,
+        MessageLines,
+        CostType,
+        CostTypes,
+        PriceTable,
+        PriceTables,
+        BonusType,
+        BonusTypes,
+        FiscalControl,
+        CurrentRow,
+        OperationExists,
+        CurrentLine,
+        Count
+    };
+    struct Writes;
+
+    static std::string sqlOf(Query query, Dialect dialect);
+    Reader& reader(Query query);
+    std::string packet(Query query, const PacketLayout& layout, std::span<const std::string_view> params);
+    bool loadCurrent(const OperationKey& key);
+    bool operationExists(std::string_view code, std::string_view kind);
+    void applyChange(const CheckedChange& change, const EmptyFieldSet& emptyFields);
+    void bindRow(Command& command, const CheckedChange& change, const EmptyFieldSet& emptyFields,
+                 bool keepCurrent);
+    void postLine(const MessageLineArgs& args);
+    void deleteLines(const MessageLineArgs& args, const wire::ChangePacket& deletions);
+    Writes& writes();
+
+    Database db_;
+    std::array<std::unique_ptr<Reader>, static_cast<std::size_t>(Query::Count)> readers_;
+    std::array<std::size_t, static_cast<std::size_t>(Query::Count)> lastSize_{};
+    std::unique_ptr<Writes> writes_;
+    std::array<std::optional<std::string>, kTipOperStoredCount>
+        current_; // stored columns of the row read last
+};
+
+} // namespace appserver
