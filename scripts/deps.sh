@@ -6,11 +6,14 @@ cd "$(dirname "$0")/.."
 
 debs=(cmake ninja-build g++ ccache pkg-config nlohmann-json3-dev libsoci-dev libcpp-httplib-dev libcli11-dev
       libspdlog-dev libfmt-dev libtomlplusplus-dev libboost-dev googletest libgtest-dev libgmock-dev
-      libbenchmark-dev libsqlite3-dev libpq-dev postgresql-15 chromium nodejs npm)
+      libbenchmark-dev libsqlite3-dev libpq-dev postgresql-15 chromium)
 missing=()
 for p in "${debs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# Node.js may come from elsewhere than Debian (the machines ship one); Debian's is the fallback.
+command -v node >/dev/null 2>&1 || missing+=(nodejs)
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 if ((${#missing[@]})); then
   if [ "$(id -u)" -ne 0 ]; then
     echo "Faltam pacotes (${missing[*]}); rode como root ou instale-os com apt-get." >&2
