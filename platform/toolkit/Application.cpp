@@ -37,13 +37,17 @@ DialogPort& Application::dialogs() {
 void Application::showWait(int kind, std::string text) {
     waitStack_.push_back({kind, std::move(text)});
     wait_ = waitStack_.back();
+    if (waitListener_) waitListener_(wait_);
 }
 
 void Application::hideWait() {
     // Hiding is idempotent: clean-up paths hide again after a handler already did.
     if (!waitStack_.empty()) waitStack_.pop_back();
+    const auto before = wait_;
     if (waitStack_.empty()) wait_.reset();
     else wait_ = waitStack_.back();
+    if (waitListener_ && (before.has_value() != wait_.has_value() || (wait_ && before->text != wait_->text)))
+        waitListener_(wait_);
 }
 
 void Application::notifyCacheStale(const std::vector<std::string>& tables) {

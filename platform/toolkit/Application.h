@@ -105,6 +105,10 @@ public:
     void showWait(int kind, std::string text);
     void hideWait();
     const std::optional<WaitIndicator>& wait() const { return wait_; }
+    // Told of every change of the wait indicator, so a host can show it while a call still runs.
+    void setWaitListener(std::function<void(const std::optional<WaitIndicator>&)> listener) {
+        waitListener_ = std::move(listener);
+    }
 
     // Tables whose cached copy the host must treat as stale, in the order of the notifications.
     void notifyCacheStale(const std::vector<std::string>& tables);
@@ -142,6 +146,7 @@ private:
     std::vector<std::string> shown_;
     std::optional<WaitIndicator> wait_;
     std::vector<WaitIndicator> waitStack_;
+    std::function<void(const std::optional<WaitIndicator>&)> waitListener_;
     std::vector<std::string> cacheNotified_;
     int cursor_ = 0;
     Form* mainForm_ = nullptr;

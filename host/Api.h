@@ -1,0 +1,31 @@
+#pragma once
+
+// The automation API, apart from any HTTP library: a request (method, path, body, the rows flag) goes
+// in, a status and a JSON body come out. The HTTP server and the tests both call it.
+//
+//   POST   /api/sessions               -> 201 {"id": "..."}
+//   GET    /api/sessions/{id}[?rows=1] -> 200 snapshot
+//   POST   /api/sessions/{id}/events   -> 200 snapshot after the event; 400/404/409 {"error": "..."}
+//   DELETE /api/sessions/{id}          -> 204
+
+#include "Session.h"
+#include "SessionRegistry.h"
+
+#include <cstddef>
+#include <string>
+
+namespace host {
+
+inline constexpr std::size_t kMaxEventBytes = 64 * 1024;
+
+class Api {
+public:
+    explicit Api(SessionRegistry& sessions) : sessions_(sessions) {}
+
+    Reply handle(const std::string& method, const std::string& path, const std::string& body, bool withRows);
+
+private:
+    SessionRegistry& sessions_;
+};
+
+} // namespace host

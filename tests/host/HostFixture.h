@@ -1,0 +1,77 @@
+#pragma once
+
+#include "TestScreen.h"
+#include "host/Api.h"
+#include "host/ModuleScreen.h"
+#include "host/SessionRegistry.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace hosttest {
+
+using nlohmann::json;
+
+// A registry of sessions over the test screen, driven through the automation API.
+class HostFixture : public ::testing::Test {
+protected:
+    void SetUp() override { start(host::RegistryOptions{}); }
+    void TearDown() override {
+        api.reset();
+        registry.reset();
+    }
+
+    void start(host::RegistryOptions options) {
+        api.reset();
+        registry.reset();
+        auto module = testModule(journal);
+        registry = std::make_unique<host::SessionRegistry>(
+            [module] { return std::make_unique<host::ModuleScreen>(module); }, options);
+        api = std::make_unique<host::Api>(*registry);
+    }
+
+    struct Response {
+        int status = 0;
+        json body;
+    };
+    Response call(const std::string& method, const std::string& path, const std::string& body = "",
+                  bool rows = false) {
+        const host::Reply reply = api->handle(method, path, body, rows);
+        return {reply.status, reply.body.empty() ? json() : json::parse(reply.body)};
+    }
+
+    std::string newSession() {
+        auto r = call("POST", "/api/sessions");
+        EXPECT_EQ(r.status, 201);
+        return r.body.at("id").get<std::string>();
+    }
+    // Posts an event and checks the status; returns the body (snapshot or error).
+    json send(const std::string& id, const json& event, int status = 200, bool rows = false) {
+        auto r = call("POST", "/api/sessions/" + id + "/events", event.dump(), rows);
+        EXPECT_EQ(r.status, status) << event.dump() << " -> " << r.body.dump();
+        return r.body;
+    }
+    json snapshot(const std::string& id, bool rows = false) {
+        auto r = call("GET", "/api/sessions/" + id, "", rows);
+        EXPECT_EQ(r.status, 200) << r.body.dump();
+        return r.body;
+    }
+    std::string openSession() {
+        const std::string id = newSession();
+        send(id, {{"type", "open"}});
+        return id;
+    }
+    static json click(const std::string& control) { return {{"type", "click"}, {"control", control}}; }
+    static json answer(const json& value) { return {{"type", "answer"}, {"value", value}}; }
+    static std::string result(const json& snap) {
+        return snap.at("controls").at("lblResultado").at("caption");
+    }
+
+    std::shared_ptr<Journal> journal = std::make_shared<Journal>();
+    std::unique_ptr<host::SessionRegistry> registry;
+    std::unique_ptr<host::Api> api;
+};
+
+} // namespace hosttest

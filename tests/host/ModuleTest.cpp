@@ -1,0 +1,191 @@
+// The host with the real screen module and a real application server (temporary SQLite with demo
+// data): what one session does never shows in another, refusals change nothing, and a question's
+// answer resumes the handler that asked it.
+
+#if defined(TIPOPER_TEST_MODULE) && defined(TIPOPER_TEST_APPSERVER)
+
+#include "host/Api.h"
+#include "host/ModuleScreen.h"
+#include "host/ScreenModule.h"
+#include "host/SessionRegistry.h"
+#include "lib/Morvala.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace hosttest {
+namespace {
+
+using nlohmann::json;
+
+class ModuleFixture : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = std::filesystem::temp_directory_path() / ("tipoper-host-module-" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir_);
+        const std::string db = "sqlite:" + (dir_ / "t.db").string();
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        std::vector<std::string> argv{TIPOPER_TEST_APPSERVER, "--db", db, "--port", "0", "--demo",
+                                      "--log-level",          "warn"};
+        std::vector<char*> args;
+        for (auto& a : argv)
+            args.push_back(a.data());
+        args.push_back(nullptr);
+        ASSERT_EQ(posix_spawn(&appServer_, args[0], &actions, nullptr, args.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        std::string out;
+        char buffer[256];
+        std::smatch match;
+        const std::regex listening(R"(ouvindo em ([\d.]+:\d+))");
+        while (!std::regex_search(out, match, listening)) {
+            const ssize_t n = read(fds[0], buffer, sizeof buffer);
+            ASSERT_GT(n, 0) << "o servidor de aplicação não iniciou: " << out;
+            out.append(buffer, static_cast<std::size_t>(n));
+        }
+        close(fds[0]);
+        Morvala::HostConfig config;
+        config.appServer = match[1].str();
+        config.databaseURL = db;
+        Morvala::setHostConfig(config);
+        module_ = host::loadScreenModule(TIPOPER_TEST_MODULE);
+    }
+    static void TearDownTestSuite() {
+        if (appServer_ > 0) {
+            kill(appServer_, SIGTERM);
+            waitpid(appServer_, nullptr, 0);
+        }
+        Morvala::setHostConfig({});
+        std::filesystem::remove_all(dir_);
+    }
+
+    void SetUp() override {
+        auto module = module_;
+        registry_ = std::make_unique<host::SessionRegistry>(
+            [module] { return std::make_unique<host::ModuleScreen>(module); }, host::RegistryOptions{});
+        api_ = std::make_unique<host::Api>(*registry_);
+    }
+    void TearDown() override {
+        api_.reset();
+        registry_.reset();
+    }
+
+    std::string session() {
+        auto reply = api_->handle("POST", "/api/sessions", "", false);
+        return json::parse(reply.body)["id"];
+    }
+    json send(const std::string& id, const json& event, int status = 200, bool rows = false) {
+        auto reply = api_->handle("POST", "/api/sessions/" + id + "/events", event.dump(), rows);
+        EXPECT_EQ(reply.status, status) << event.dump() << " -> " << reply.body.substr(0, 400);
+        return json::parse(reply.body);
+    }
+    json snapshot(const std::string& id, bool rows = false) {
+        return json::parse(api_->handle("GET", "/api/sessions/" + id, "", rows).body);
+    }
+    // Opens the screen and leaves the filter on the kind's item (0 Entrada, 1 Saída).
+    json load(const std::string& id, int kind) {
+        send(id, {{"type", "open"}});
+        send(id, {{"type", "pick"}, {"control", "cbbEntSaid"}, {"index", kind}});
+        json snap = send(id, {{"type", "focus"}, {"control", "dbgPadrao"}}, 200, true);
+        EXPECT_EQ(snap["result"], "done") << snap["error"];
+        return snap;
+    }
+
+    static inline std::filesystem::path dir_;
+    static inline pid_t appServer_ = -1;
+    static inline host::ScreenModule module_;
+    std::unique_ptr<host::SessionRegistry> registry_;
+    std::unique_ptr<host::Api> api_;
+};
+
+TEST_F(ModuleFixture, TwoSessionsOnDifferentKindsStayApart) {
+    const std::string entrada = session(), saida = session();
+    json e = load(entrada, 0);
+    json s = load(saida, 1);
+    EXPECT_EQ(e["controls"]["lblOrigDest"]["caption"], "Origem");
+    EXPECT_EQ(s["controls"]["lblOrigDest"]["caption"], "Destino");
+    for (const auto& [snap, kind] : {std::pair{e, "E"}, std::pair{s, "S"}}) {
+        const auto& rows = snap["datasets"]["cdsTipOper"]["rows"];
+        ASSERT_FALSE(rows.empty()) << kind;
+        for (const auto& row : rows)
+            EXPECT_EQ(row["IDENTRSAIDOP"], kind);
+    }
+    // Interleaved acts: each session keeps its own position, state and unit.
+    send(entrada, {{"type", "move"}, {"dataset", "cdsTipOper"}, {"recNo", 2}});
+    send(saida, {{"type", "click"}, {"control", "sbtAlterar"}});
+    json e2 = snapshot(entrada), s2 = snapshot(saida);
+    EXPECT_EQ(e2["datasets"]["cdsTipOper"]["recNo"], 2);
+    EXPECT_EQ(e2["datasets"]["cdsTipOper"]["state"], "browse");
+    EXPECT_EQ(s2["datasets"]["cdsTipOper"]["recNo"], 1);
+    EXPECT_EQ(s2["datasets"]["cdsTipOper"]["state"], "edit");
+    EXPECT_EQ(e2["unit"]["boStCriado"], true);
+    EXPECT_EQ(s2["unit"]["boStCriado"], true);
+    EXPECT_EQ(e2["controls"]["cbbEntSaid"]["itemIndex"], 0);
+    EXPECT_EQ(s2["controls"]["cbbEntSaid"]["itemIndex"], 1);
+    // Closing one screen leaves the other open.
+    json closed = send(entrada, {{"type", "close"}});
+    EXPECT_EQ(closed["unit"]["boStCriado"], false);
+    EXPECT_EQ(snapshot(saida)["unit"]["boStCriado"], true);
+}
+
+TEST_F(ModuleFixture, RefusedActsOnTheScreenChangeNothing) {
+    const std::string id = session();
+    send(id, {{"type", "open"}});
+    const json before = snapshot(id);
+    EXPECT_EQ(before["controls"]["sbtIncluir"]["enabled"], false);
+    send(id, {{"type", "click"}, {"control", "sbtIncluir"}}, 409);
+    send(id, {{"type", "page"}, {"page", "tshFormulario"}}, 409); // disabled until a kind is loaded
+    send(id, {{"type", "click"}, {"control", "dckDocDevo"}}, 409);
+    send(id, {{"type", "click"}, {"control", "naoExiste"}}, 404);
+    EXPECT_EQ(snapshot(id), before);
+
+    load(id, 1);
+    send(id, {{"type", "page"}, {"page", "tshFormulario"}});
+    const json browsing = snapshot(id);
+    json refused = send(id, {{"type", "type"}, {"control", "dbeNmTipoOper"}, {"text", "Outro"}}, 409);
+    EXPECT_TRUE(refused["error"].is_string());
+    EXPECT_EQ(snapshot(id), browsing);
+}
+
+TEST_F(ModuleFixture, AnswerToTheCancelQuestionResumesTheHandler) {
+    const std::string id = session();
+    load(id, 1);
+    send(id, {{"type", "page"}, {"page", "tshFormulario"}});
+    const std::string name = snapshot(id)["datasets"]["cdsTipOper"]["current"]["NMTIPOOPER"];
+    send(id, {{"type", "click"}, {"control", "sbtAlterar"}});
+    send(id, {{"type", "type"}, {"control", "dbeNmTipoOper"}, {"text", "Nome provisório"}});
+
+    json asked = send(id, {{"type", "click"}, {"control", "sbtCancelar"}});
+    EXPECT_EQ(asked["result"], "waiting");
+    EXPECT_EQ(asked["dialog"]["kind"], "confirm");
+    EXPECT_EQ(asked["dialog"]["key"], "Canc");
+    EXPECT_EQ(asked["datasets"]["cdsTipOper"]["state"], "edit"); // the handler has not gone on yet
+    json kept = send(id, {{"type", "answer"}, {"value", "no"}});
+    EXPECT_EQ(kept["result"], "aborted"); // any answer but yes ends the handler silently
+    EXPECT_EQ(kept["datasets"]["cdsTipOper"]["state"], "edit");
+
+    send(id, {{"type", "click"}, {"control", "sbtCancelar"}});
+    json cancelled = send(id, {{"type", "answer"}, {"value", "yes"}});
+    EXPECT_EQ(cancelled["result"], "done") << cancelled["error"];
+    EXPECT_EQ(cancelled["datasets"]["cdsTipOper"]["state"], "browse");
+    EXPECT_EQ(cancelled["datasets"]["cdsTipOper"]["current"]["NMTIPOOPER"], name);
+    EXPECT_EQ(cancelled["shown"], json::array({"Deseja cancelar as alterações?"}));
+}
+
+} // namespace
+} // namespace hosttest
+
+#endif

@@ -1,0 +1,168 @@
+#include "TestScreen.h"
+
+#include "toolkit/Application.h"
+#include "toolkit/ComboBox.h"
+#include "toolkit/DBEdit.h"
+#include "toolkit/DataSet.h"
+#include "toolkit/Form.h"
+#include "toolkit/Label.h"
+#include "toolkit/PageControl.h"
+#include "toolkit/Panel.h"
+#include "toolkit/SpeedButton.h"
+#include "toolkit/TabSheet.h"
+
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+namespace hosttest {
+
+namespace {
+
+struct TestUnit : tk::UnitState {
+    bool boStCriado = false;
+    std::string stDocOrigem;
+    std::string snapshotJson() const override {
+        return nlohmann::json{{"boStCriado", boStCriado}, {"stDocOrigem", stDocOrigem}, {"outro", 1}}.dump();
+    }
+};
+
+TestUnit& unit() {
+    return tk::Application::current().unit<TestUnit>(kTestUnit);
+}
+
+void setResult(tk::Form& form, const std::string& text) {
+    form.get<tk::TLabel>("lblResultado").setCaption(text);
+}
+
+tk::DialogRows listRows() {
+    tk::DialogRows rows;
+    rows.fields = {"CODIGO", "NOME"};
+    rows.labels = {"Código", "Nome"};
+    rows.rows = {{"E-01", "Compra"}, {"E-05", "Devolução"}, {"S-02", "Venda"}};
+    rows.keys = {"E-01", "E-05", "S-02"};
+    return rows;
+}
+
+std::unique_ptr<tk::Form> buildForm(const std::shared_ptr<Journal>& journal) {
+    auto owned = std::make_unique<tk::Form>(kTestForm);
+    tk::Form& form = *owned;
+    form.setCaption("Tela de Teste");
+    auto& panel = form.add<tk::TPanel>("panFiltro");
+    auto& combo = form.add<tk::TComboBox>("cbbTipo", &panel);
+    combo.setItems({"Entrada", "Saída"});
+    combo.setItemIndex(0);
+    combo.onChange = [](tk::Control& c) {
+        unit().stDocOrigem = static_cast<tk::TComboBox&>(c).itemIndex() == 0 ? "E" : "S";
+    };
+    form.add<tk::TLabel>("lblResultado").setBounds(tk::Bounds{8, 40, 200, 13});
+    auto& pages = form.add<tk::TPageControl>("pgcTeste");
+    auto& first = form.add<tk::TTabSheet>("tshUm", &pages);
+    first.setCaption("Um");
+    form.add<tk::TTabSheet>("tshDois", &pages).setCaption("Dois");
+    pages.setActivePage(&first);
+
+    auto& set = form.addDataSet("cdsDados");
+    set.addField("NOME", 20, "Nome");
+    auto& source = form.addDataSource("dtsDados", &set);
+    auto& edit = form.add<tk::TDBEdit>("dbeNome");
+    edit.setDataSource(&source);
+    edit.setDataField("NOME");
+
+    auto button = [&](const char* name, std::function<void(tk::Form&)> action) -> tk::TSpeedButton& {
+        auto& b = form.add<tk::TSpeedButton>(name);
+        b.setCaption(name);
+        b.onClick = [&form, action](tk::Control&) { action(form); };
+        return b;
+    };
+    button("sbtPergunta", [](tk::Form& f) {
+        auto& app = tk::Application::current();
+        app.shown().push_back("Deseja excluir o registro?");
+        const int answer = app.dialogs().confirm("Excl", "Deseja excluir o registro?");
+        setResult(f, answer == tk::kAnswerYes ? "sim" : answer == tk::kAnswerNo ? "não" : "cancelado");
+    });
+    button("sbtAborta", [](tk::Form& f) {
+        auto& app = tk::Application::current();
+        app.shown().push_back("Código deve ser informado.");
+        app.dialogs().error("Código deve ser informado.");
+        setResult(f, "depois do erro");
+        throw tk::SilentAbort();
+    });
+    button("sbtFalha",
+           [](tk::Form&) { throw std::runtime_error("Falha de teste no servidor de aplicação"); });
+    button("sbtLista", [](tk::Form& f) {
+        auto picked = tk::Application::current().dialogs().pickMany("Documentos|Nenhum documento",
+                                                                    "Nenhum documento", listRows(), {"E-05"});
+        std::string text = picked ? "" : "cancelado";
+        if (picked)
+            for (const auto& k : *picked)
+                text += (text.empty() ? "" : ",") + k;
+        setResult(f, text);
+    });
+    button("sbtUm", [](tk::Form& f) {
+        auto row = tk::Application::current().dialogs().pickOne("Encargos", "Nenhum encargo", listRows());
+        setResult(f, row ? "linha " + std::to_string(*row) : "cancelado");
+    });
+    button("sbtProcura", [](tk::Form& f) {
+        auto row = tk::Application::current().dialogs().search("Procurar", listRows());
+        setResult(f, row ? "linha " + std::to_string(*row) : "cancelado");
+    });
+    button("sbtEspera", [journal](tk::Form& f) {
+        auto& app = tk::Application::current();
+        app.showWait(6, "Verificando registros no servidor...");
+        journal->add("espera iniciada");
+        if (journal->release.valid()) journal->release.wait();
+        app.hideWait();
+        setResult(f, "fim da espera");
+    });
+    button("sbtCache", [](tk::Form&) { tk::Application::current().notifyCacheStale({"TIPOOPERAC"}); });
+    button("sbtDesabilitado", [](tk::Form& f) { setResult(f, "não devia rodar"); }).setEnabled(false);
+    auto& locked = form.add<tk::TPanel>("panBloqueado");
+    locked.setEnabled(false);
+    auto& inside = form.add<tk::TSpeedButton>("sbtDentro", &locked);
+    inside.onClick = [&form](tk::Control&) { setResult(form, "não devia rodar"); };
+
+    form.onClose = [journal](tk::Form&, tk::CloseAction& action) {
+        journal->add("FormClose " + unit().stDocOrigem);
+        unit().boStCriado = false;
+        action = tk::CloseAction::Free;
+    };
+    wire::DataPacket packet;
+    packet.fields = {{"NOME", "string", 20}};
+    packet.rows = {{std::string("Ana")}, {std::string("Bruno")}};
+    set.setData(packet);
+    return owned;
+}
+
+} // namespace
+
+host::ScreenModule testModule(std::shared_ptr<Journal> journal) {
+    host::ScreenModule module;
+    module.formName = kTestForm;
+    module.unitName = kTestUnit;
+    module.initialize = [journal] {
+        unit().boStCriado = false;
+        journal->add("Initialize");
+    };
+    module.finalize = [journal] {
+        journal->add("Finalize " + unit().stDocOrigem);
+        unit().stDocOrigem.clear();
+    };
+    module.iniProc = [journal] {
+        auto& app = tk::Application::current();
+        if (unit().boStCriado) {
+            for (const auto& f : app.forms())
+                if (f->name() == kTestForm) f->show();
+            return;
+        }
+        auto form = buildForm(journal);
+        tk::Form& ref = *form;
+        app.adoptForm(std::move(form));
+        ref.create();
+        ref.show();
+        ref.setFocus(ref.control("cbbTipo"));
+        unit().boStCriado = true;
+    };
+    return module;
+}
+
+} // namespace hosttest
