@@ -50,9 +50,9 @@ fi
 
 if [ -z "${TIPOPER_SKIP_BROWSER:-}" ] && [ -f tests/browser/package.json ]; then
   echo "== browser =="
-  (cd tests/browser && TIPOPER_BIN="$root/build/bin" node --test --test-reporter=spec 2>&1) | tee "$log/browser.txt"
-  p=$(grep -E '^ℹ pass [0-9]+' "$log/browser.txt" | awk '{print $3}' | tail -n1)
-  f=$(grep -E '^ℹ fail [0-9]+' "$log/browser.txt" | awk '{print $3}' | tail -n1)
+  (cd tests/browser && TIPOPER_BIN="$root/build/bin" node --test --test-reporter=tap 2>&1) | tee "$log/browser.txt"
+  p=$(grep -E '^# pass [0-9]+' "$log/browser.txt" | awk '{print $3}' | tail -n1)
+  f=$(grep -E '^# fail [0-9]+' "$log/browser.txt" | awk '{print $3}' | tail -n1)
   if [ -n "$p" ]; then passed=$((passed + p)); failed=$((failed + ${f:-0})); else failed=$((failed + 1)); fi
 fi
 

@@ -18,6 +18,27 @@ bool isSpecialCode(const std::string& code) {
 bool editing(tk::DataSetState s) { return s == tk::DataSetState::Edit || s == tk::DataSetState::Insert; }
 } // namespace
 
+// The menu items of the toolbar actions for a list in state `state`, and the buttons after their
+// items. Include needs only browse state: the list may be empty, or its first entry could never be
+// added; alter, delete, search and verify need an entry to act on.
+void TfrmTipOper::setToolbarFor(tk::DataSetState state, bool hasEntries) {
+    const bool browse = state == tk::DataSetState::Browse;
+    mnuIncluir.setEnabled(browse);
+    mnuAlterar.setEnabled(browse && hasEntries);
+    mnuExcluir.setEnabled(browse && hasEntries);
+    mnuProcurar.setEnabled(browse && hasEntries);
+    mnuVerificar.setEnabled(browse && hasEntries);
+    mnuCancelar.setEnabled(editing(state));
+    mnuConfirmar.setEnabled(editing(state));
+    sbtIncluir.setEnabled(mnuIncluir.enabled());
+    sbtCancelar.setEnabled(mnuCancelar.enabled());
+    sbtConfirmar.setEnabled(mnuConfirmar.enabled());
+    sbtAlterar.setEnabled(mnuAlterar.enabled());
+    sbtExcluir.setEnabled(mnuExcluir.enabled());
+    sbtProcurar.setEnabled(mnuProcurar.enabled());
+    sbtVerificar.setEnabled(mnuVerificar.enabled());
+}
+
 void TfrmTipOper::cdsTipOperAfterScroll(tk::DataSet&) {
     ShowRecordRules();
 
@@ -211,22 +232,8 @@ void TfrmTipOper::dtsPadraoStateChange(tk::DataSource&) {
     const bool browse = s == tk::DataSetState::Browse;
     const bool hasRecords = cdsTipOper.active() && !cdsTipOper.isEmpty();
 
-    // 1, 2. A kind with no operation types yet must still accept its first one, so include stays
-    // available in browse state even when the list is empty.
-    mnuIncluir.setEnabled(browse);
-    mnuAlterar.setEnabled(browse && hasRecords);
-    mnuExcluir.setEnabled(browse && hasRecords);
-    mnuProcurar.setEnabled(browse && hasRecords);
-    mnuVerificar.setEnabled(browse && hasRecords);
-    mnuCancelar.setEnabled(editing(s));
-    mnuConfirmar.setEnabled(editing(s));
-    sbtIncluir.setEnabled(mnuIncluir.enabled());
-    sbtCancelar.setEnabled(mnuCancelar.enabled());
-    sbtConfirmar.setEnabled(mnuConfirmar.enabled());
-    sbtAlterar.setEnabled(mnuAlterar.enabled());
-    sbtExcluir.setEnabled(mnuExcluir.enabled());
-    sbtProcurar.setEnabled(mnuProcurar.enabled());
-    sbtVerificar.setEnabled(mnuVerificar.enabled());
+    // 1, 2
+    setToolbarFor(s, hasRecords);
 
     // 3, 4
     dbnPadrao.setEnabled(browse);
@@ -268,15 +275,7 @@ void TfrmTipOper::dtsPadraoStateChange(tk::DataSource&) {
 void TfrmTipOper::ControlaBotoes() {
     if (pgcPadrao.activePage() == tshMensagem) {
         const tk::DataSetState m = dtsMensTipoOper.state();
-        const bool browse = m == tk::DataSetState::Browse;
-        const bool hasLines = cdsMensTipoOper.active() && !cdsMensTipoOper.isEmpty();
-        mnuIncluir.setEnabled(browse);
-        mnuCancelar.setEnabled(editing(m));
-        mnuConfirmar.setEnabled(editing(m));
-        mnuAlterar.setEnabled(browse && hasLines);
-        mnuExcluir.setEnabled(browse && hasLines);
-        mnuProcurar.setEnabled(browse && hasLines);
-        mnuVerificar.setEnabled(browse && hasLines);
+        setToolbarFor(m, cdsMensTipoOper.active() && !cdsMensTipoOper.isEmpty());
         tshFolhaDados.setEnabled(!editing(m));
         mnuFolhaDados.setEnabled(!editing(m));
         tshFormulario.setEnabled(!editing(m));
@@ -284,27 +283,11 @@ void TfrmTipOper::ControlaBotoes() {
         Consiste::SetChildEnabled(*panFiltro, !editing(m));
     } else {
         const tk::DataSetState s = dtsPadrao.state();
-        const bool browse = s == tk::DataSetState::Browse;
-        const bool hasRecords = cdsTipOper.active() && !cdsTipOper.isEmpty();
-        // Include stays available on an empty list, so a kind's first operation type can be added.
-        mnuIncluir.setEnabled(browse);
-        mnuCancelar.setEnabled(editing(s));
-        mnuConfirmar.setEnabled(editing(s));
-        mnuAlterar.setEnabled(browse && hasRecords);
-        mnuExcluir.setEnabled(browse && hasRecords);
-        mnuProcurar.setEnabled(browse && hasRecords);
-        mnuVerificar.setEnabled(browse && hasRecords);
-        dbnPadrao.setEnabled(browse);
+        setToolbarFor(s, cdsTipOper.active() && !cdsTipOper.isEmpty());
+        dbnPadrao.setEnabled(s == tk::DataSetState::Browse);
         tshFolhaDados.setEnabled(!editing(s));
         mnuFolhaDados.setEnabled(!editing(s));
     }
-    sbtIncluir.setEnabled(mnuIncluir.enabled());
-    sbtCancelar.setEnabled(mnuCancelar.enabled());
-    sbtConfirmar.setEnabled(mnuConfirmar.enabled());
-    sbtAlterar.setEnabled(mnuAlterar.enabled());
-    sbtExcluir.setEnabled(mnuExcluir.enabled());
-    sbtProcurar.setEnabled(mnuProcurar.enabled());
-    sbtVerificar.setEnabled(mnuVerificar.enabled());
 }
 
 } // namespace Cli_ger06600

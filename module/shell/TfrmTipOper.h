@@ -13,6 +13,7 @@
 #include "lib/AdoIbQuery.h"
 #include "lib/NetConnection.h"
 #include "shell/UnitGlobals.h"
+#include "toolkit/DataSet.h"
 #include "toolkit/Forward.h"
 #include "toolkit/Keys.h"
 
@@ -262,6 +263,7 @@ private:
     static void assignPacket(tk::DataSet& dataSet, const nlohmann::json& payload);
     void kindArrangementForPanFiltroExit();
     void resetDocOrigemControls();
+    void setToolbarFor(tk::DataSetState state, bool hasEntries);
     void sendRecordChanges();
     lib::Database& database();
 
