@@ -83,6 +83,25 @@ void TfrmTipOper::btnPesqEncargoClick(tk::Component&) {
     cdsTipOper.fieldByName("DSOPERENCRATPL").setAsString(unit_.stListaEncRat);
 }
 
+// Without origin documents the record holds no list and none of the options that depend on it, and
+// the whole origin-document group is closed with "Todos" chosen.
+void TfrmTipOper::clearDocOrigem() {
+    auto field = [this](const char* name) -> tk::Field& { return cdsTipOper.fieldByName(name); };
+    field("IDDCORIGRELAC").setAsString("N");
+    dckDocOrigRelac->setEnabled(false);
+    field("IDNFORIGOBRI").setAsString("N");
+    dckOrigObrig->setEnabled(false);
+    dckContabNFOrigem->setEnabled(false);
+    field("IDUTLLISTORI").setAsString("N");
+    dckPesqLista->setEnabled(false);
+    field("DSOPERNFORIG").setAsString("");
+    rbtTodosF->setChecked(true);
+    unit_.stDocOrigem.clear();
+    grbDocOrigem->setEnabled(false);
+    rbtTodosF->setEnabled(false);
+    rbtListaF->setEnabled(false);
+}
+
 void TfrmTipOper::dckDocDevoClick(tk::Component&) {
     if (!cdsTipOper.isEditing()) return;
     const bool entrada = cbbEntSaid->itemIndex() == 0;
@@ -99,19 +118,7 @@ void TfrmTipOper::dckDocDevoClick(tk::Component&) {
         field("IDNFAJUSTE").setAsString("N");
         dbcNfAjuste->setEnabled(false);
     } else {
-        field("IDDCORIGRELAC").setAsString("N");
-        dckDocOrigRelac->setEnabled(false);
-        field("IDNFORIGOBRI").setAsString("N");
-        dckOrigObrig->setEnabled(false);
-        dckContabNFOrigem->setEnabled(false);
-        field("IDUTLLISTORI").setAsString("N");
-        dckPesqLista->setEnabled(false);
-        field("DSOPERNFORIG").setAsString("");
-        rbtTodosF->setChecked(true);
-        unit_.stDocOrigem.clear();
-        grbDocOrigem->setEnabled(false);
-        rbtTodosF->setEnabled(false);
-        rbtListaF->setEnabled(false);
+        clearDocOrigem();
         btpDocOrigem->setEnabled(rbtListaF->checked());
         dbcNfAjuste->setEnabled(field("IDNOTADEVO").asString() == "N");
     }

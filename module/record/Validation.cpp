@@ -135,19 +135,7 @@ void TfrmTipOper::cdsTipOperBeforePost(tk::DataSet&) {
             throw;
         }
         Showavi::DeactiveShowAvi();
-        field("IDDCORIGRELAC").setAsString("N");
-        dckDocOrigRelac->setEnabled(false);
-        field("IDNFORIGOBRI").setAsString("N");
-        dckOrigObrig->setEnabled(false);
-        dckContabNFOrigem->setEnabled(false);
-        field("IDUTLLISTORI").setAsString("N");
-        dckPesqLista->setEnabled(false);
-        field("DSOPERNFORIG").setAsString("");
-        rbtTodosF->setChecked(true);
-        unit_.stDocOrigem.clear();
-        grbDocOrigem->setEnabled(false);
-        rbtTodosF->setEnabled(false);
-        rbtListaF->setEnabled(false);
+        clearDocOrigem();
     }
 
     // Option flags made explicit; these count only while their box is enabled.

@@ -263,6 +263,7 @@ private:
     static void assignPacket(tk::DataSet& dataSet, const nlohmann::json& payload);
     void kindArrangementForPanFiltroExit();
     void resetDocOrigemControls();
+    void clearDocOrigem();
     void setToolbarFor(tk::DataSetState state, bool hasEntries);
     void sendRecordChanges();
     lib::Database& database();
