@@ -741,6 +741,13 @@ async function start() {
 }
 
 $('reopen').addEventListener('click', () => act({ type: 'open' }));
+// Leaving the page while a record or a line is being edited would lose it: the browser asks first.
+window.addEventListener('beforeunload', (e) => {
+  const editing = snap && Object.values(snap.datasets || {}).some((d) => d.state === 'edit' || d.state === 'insert');
+  if (!editing && dirty.size === 0) return;
+  e.preventDefault();
+  e.returnValue = '';
+});
 window.addEventListener('pagehide', () => session.close());
 window.tipoper = { get snapshot() { return snap; }, get pending() { return session.pending; } };
 start();

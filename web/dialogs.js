@@ -93,16 +93,20 @@ export function showHostError(text, onClose) {
 }
 
 function confirmBox(key, dialog, answer) {
-  const yes = el('button', { class: 'btn primary', type: 'button', text: 'Sim', onclick: () => answer('yes') });
-  const no = el('button', { class: 'btn', type: 'button', text: 'Não', onclick: () => answer('no') });
+  // The default answer has the focus, so Enter gives it; a question that throws work away defaults to No.
+  const defaultNo = dialog.default === 'no';
+  const yes = el('button', { class: defaultNo ? 'btn' : 'btn primary', type: 'button', text: 'Sim', onclick: () => answer('yes') });
+  const no = el('button', { class: defaultNo ? 'btn primary' : 'btn', type: 'button', text: 'Não', onclick: () => answer('no') });
   const box = el('div', { class: 'dialog', role: 'alertdialog', 'aria-modal': 'true', 'aria-label': 'Confirmação', tabindex: '-1' },
     el('header', { text: 'Confirmação' }),
     el('div', { class: 'body', text: dialog.text }),
     el('footer', {}, yes, no));
-  return show(key, box, yes, (e) => {
+  return show(key, box, defaultNo ? no : yes, (e) => {
     if (e.key === 's' || e.key === 'S') return answer('yes'), true;
     if (e.key === 'n' || e.key === 'N') return answer('no'), true;
     if (e.key === 'Escape') return answer('no'), true;
+    // On a button Enter presses that button; anywhere else in the box it gives the default.
+    if (e.key === 'Enter' && document.activeElement?.tagName !== 'BUTTON') return answer(defaultNo ? 'no' : 'yes'), true;
     return false;
   });
 }

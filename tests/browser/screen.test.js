@@ -139,6 +139,50 @@ test('cancela uma alteração respondendo à pergunta', async () => {
   assert.equal(dataset(snap).current.NMTIPOOPER, name);
 });
 
+test('pergunta antes de excluir o tipo e de fechar com alteração pendente; Enter responde Não', async () => {
+  let snap = await settled(page);
+  const count = dataset(snap).recordCount;
+  assert.equal(dataset(snap).current.CDTIPOOPER, '88');
+  await page.keyboard.press('F4');
+  const dialog = page.locator('#overlay .dialog');
+  await dialog.waitFor();
+  assert.equal((await dialog.locator('.body').textContent()).trim(), 'Deseja excluir o registro?');
+  assert.equal(await page.evaluate(() => document.activeElement.textContent), 'Não');
+  await page.keyboard.press('Enter');
+  snap = await settled(page);
+  assert.equal(dataset(snap).recordCount, count, 'Enter answers the default, No');
+  assert.equal(dataset(snap).current.CDTIPOOPER, '88');
+
+  await page.keyboard.press('F3');
+  await settled(page);
+  await page.locator('input[data-name="dbeNmTipoOper"]').fill('Nome pendente');
+  await page.locator('button[data-tool="sbtFechar"]').click();
+  await answerDialog('Existem alterações não gravadas. Deseja descartá-las e fechar a tela?', 'Não');
+  snap = await settled(page);
+  assert.equal(dataset(snap).state, 'edit');
+  assert.equal(snap.controls.dbeNmTipoOper.text, 'Nome pendente');
+
+  // Closing the tab while editing: the browser asks, and staying keeps the page.
+  const asked = new Promise((resolve) => page.once('dialog', async (d) => {
+    const type = d.type();
+    await d.dismiss();
+    resolve(type);
+  }));
+  await page.close({ runBeforeUnload: true });
+  const none = new Promise((resolve) => setTimeout(() => resolve('nenhuma pergunta'), 5000));
+  assert.equal(await Promise.race([asked, none]), 'beforeunload');
+  assert.equal(page.isClosed(), false);
+
+  await page.keyboard.press('Escape');
+  await answerDialog('Deseja cancelar as alterações?', 'Sim');
+  await settled(page);
+  await page.keyboard.press('F4');
+  await answerDialog('Deseja excluir o registro?', 'Sim');
+  snap = await settled(page);
+  assert.equal(dataset(snap).recordCount, count - 1);
+  assert.notEqual(dataset(snap).current.CDTIPOOPER, '88');
+});
+
 test('mostra o formulário em Entrada', async () => {
   const snap = await leaveFilterOn(0);
   assert.equal(snap.controls.lblOrigDest.caption, 'Origem');
