@@ -48,7 +48,8 @@ function stopProcess(child) {
   });
 }
 
-async function startStack() {
+// The application server on a temporary SQLite database with demo data, and the web host on it.
+async function startServers() {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tipoper-browser-'));
   const db = `sqlite:${path.join(dir, 'tipoper.db')}`;
   const app = await startProcess(path.join(BIN, 'tipoper-appserver'), ['--db', db, '--port', '0', '--demo'],
@@ -62,22 +63,38 @@ async function startStack() {
     await stopProcess(app.child);
     throw err;
   }
+  return {
+    url: host.match[1], dir,
+    stopAppServer: () => stopProcess(app.child),
+    async stop() {
+      await stopProcess(host.child);
+      await stopProcess(app.child);
+      fs.rmSync(dir, { recursive: true, force: true });
+    },
+  };
+}
+
+async function startStack({ width = 1366, height = 768 } = {}) {
+  const servers = await startServers();
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tipoper-chromium-'));
-  const context = await chromium.launchPersistentContext(profile, {
-    executablePath: CHROMIUM, headless: true, args: CHROMIUM_FLAGS, viewport: { width: 1366, height: 768 },
-  });
+  let context;
+  try {
+    context = await chromium.launchPersistentContext(profile, {
+      executablePath: CHROMIUM, headless: true, args: CHROMIUM_FLAGS, viewport: { width, height },
+    });
+  } catch (err) {
+    await servers.stop();
+    throw err;
+  }
   const page = context.pages()[0] || (await context.newPage());
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
   return {
-    url: host.match[1], page, errors, dir,
-    stopAppServer: () => stopProcess(app.child),
+    ...servers, page, errors,
     async stop() {
       await context.close().catch(() => {});
-      await stopProcess(host.child);
-      await stopProcess(app.child);
+      await servers.stop();
       fs.rmSync(profile, { recursive: true, force: true });
-      fs.rmSync(dir, { recursive: true, force: true });
     },
   };
 }
@@ -88,4 +105,4 @@ async function settled(page) {
   return page.evaluate(() => window.tipoper.snapshot);
 }
 
-module.exports = { startStack, settled };
+module.exports = { startServers, startStack, settled };
