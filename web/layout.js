@@ -24,8 +24,10 @@ const LABEL_GAP = 6;
 const ALIGN = 4;
 // Fewer items than this share of a block's rows makes a column a set of companions, not a column.
 const SPARSE = 0.5;
-// A list needs at least this many entries to flow into columns.
+// A block in columns flows from this many rows; a plain list from this many entries (a few fields one
+// under the other are a column of their own, not a list to spread out).
 const MIN_FLOW = 3;
+const MIN_LIST = 6;
 
 const right = (b) => b.left + b.width;
 const bottom = (b) => b.top + b.height;
@@ -161,12 +163,12 @@ function pairLabels(nodes, vertical) {
   return out;
 }
 
-// Runs of three or more entries between separators become lists that flow into columns.
+// Long runs of entries between separators become lists that flow into columns.
 function flows(nodes) {
   const out = [];
   let run = [];
   const flush = () => {
-    if (run.length >= MIN_FLOW) {
+    if (run.length >= MIN_LIST) {
       const width = Math.max(...run.map((n) => n.width));
       out.push(withBox({ kind: 'flow', children: run, columnWidth: width }, run));
     } else {

@@ -159,7 +159,7 @@ test('mostra a falha do servidor de aplicação na caixa de erro do host', async
   assert.equal(snap.result, 'failed');
   const box = page.locator('#overlay .dialog');
   await box.waitFor();
-  assert.equal(await box.locator('header').textContent(), 'Erro');
+  assert.equal(await box.locator('h2').textContent(), 'Erro');
   assert.equal((await box.locator('.body').textContent()).trim(), snap.error);
   await page.keyboard.press('Escape');
   assert.equal(await page.locator('#overlay').isHidden(), true);
