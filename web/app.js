@@ -423,11 +423,11 @@ function arrangeContainer(name) {
   return true;
 }
 
-function nameBy(control, caption) {
+function nameBy(control, { caption, detail }) {
   captions.set(control, caption);
   const target = nodes.get(control);
   const label = nodes.get(caption);
-  if (target && label) setAttr(target.input || target.root, 'aria-labelledby', label.root.id);
+  if (target && label) setAttr(target.input || target.root, 'aria-labelledby', detail ? `${label.root.id} txt-descricao` : label.root.id);
 }
 
 function captionOf(name) {
@@ -715,11 +715,27 @@ document.addEventListener('click', (e) => {
 // --- busy, wait indicator and notices ----------------------------------------------------------
 
 // While an event runs nothing else can be clicked: a click made now would run after it, on a screen
-// the user has not seen yet.
+// the user has not seen yet. A press that began before (the blur of an edit sends its text, then the
+// click lands) goes on after that text.
 function setBusy(on) {
-  $('blocker').hidden = !on;
+  document.body.classList.toggle('busy', on);
   $('app').setAttribute('aria-busy', String(on));
 }
+
+let pressBeganIdle = true;
+document.addEventListener('mousedown', (e) => {
+  pressBeganIdle = inFlight === 0;
+  if (!pressBeganIdle) {
+    e.preventDefault();
+    e.stopPropagation();
+  }
+}, true);
+document.addEventListener('click', (e) => {
+  if (inFlight > 0 && !pressBeganIdle && !e.target.closest('#overlay')) {
+    e.preventDefault();
+    e.stopPropagation();
+  }
+}, true);
 
 function showWait(text) {
   $('wait').hidden = text === null;

@@ -11,10 +11,21 @@ const FLOW_COLUMN_MAX = 280;
 const SIZED = new Set(['TDBEdit', 'TEdit', 'TComboBox', 'TDBComboBox', 'TBtnPesquisa', 'TSpeedButton', 'TGroupBox', 'TPanel', 'TScrollBox']);
 const FILLS = new Set(['TDBGrid', 'TPanel', 'TScrollBox']);
 
+// An edit without a caption of its own, after a captioned field on its line, shows more of that
+// field (the description of the code typed there): it is named after it.
+function describeBesides(row, captions) {
+  let last = null;
+  for (const child of row.children) {
+    if (child.kind === 'field') last = child.label;
+    else if (last) for (const name of namedControls(child)) if (!captions.has(name)) captions.set(name, { caption: last, detail: true });
+  }
+}
+
 const hasFlow = (node) => node.kind === 'flow' || (node.children || []).some(hasFlow);
 
 // `items` are the visible children ({name, type, left, top, width, height}); `roots` maps a name to
-// its element. Returns the arranged element, the captions found (control name -> caption name) and
+// its element. Returns the arranged element, the captions found (control name -> {caption, detail}:
+// the caption control naming it, and whether it shows a detail of the captioned field) and
 // whether a list in it flows into columns (its container then takes the width it can get).
 export function arrange(items, roots) {
   const captions = new Map();
@@ -52,9 +63,10 @@ export function arrange(items, roots) {
       }
       if (node.kind === 'field') {
         const label = roots.get(node.label);
-        for (const name of namedControls(node.children[1])) captions.set(name, node.label);
+        for (const name of namedControls(node.children[1])) captions.set(name, { caption: node.label });
         idFor(label, 'cap');
       }
+      if (node.kind === 'row') describeBesides(node, captions);
     }
     if (parent === 'flow') element.classList.add('unit');
     else element.classList.remove('unit');

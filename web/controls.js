@@ -375,12 +375,15 @@ function sameRows(a, b, columns) {
   return true;
 }
 
+// Columns keep the widths the screen gave them (the padding of a cell added); the last one takes
+// what the list has left.
+const columnWidth = (col) => Math.max(col.width || 60, 48) + 17;
+
 function drawHeader(node, columns, sort) {
-  const total = columns.reduce((sum, col) => sum + Math.max(col.width || 60, 48) + 17, 0);
-  node.table.style.width = `${total}px`;
-  node.colgroup.replaceChildren(...columns.map((col) => {
+  node.table.style.width = `${columns.reduce((sum, col) => sum + columnWidth(col), 0)}px`;
+  node.colgroup.replaceChildren(...columns.map((col, i) => {
     const e = el('col');
-    e.style.width = `${Math.max(col.width || 60, 48) + 17}px`;
+    if (i < columns.length - 1) e.style.width = `${columnWidth(col)}px`;
     return e;
   }));
   node.thead.replaceChildren(el('tr', {}, ...columns.map((col) => {

@@ -100,7 +100,7 @@ function confirmBox(key, dialog, answer) {
   const box = frame('Confirmação', { role: 'alertdialog' });
   const body = el('div', { class: 'body', text: dialog.text });
   box.setAttribute('aria-describedby', idFor(body, 'dlg'));
-  box.append(body, el('footer', {}, yes, no));
+  box.append(body, el('div', { class: 'actions' }, yes, no));
   return show(key, box, yes, (e) => {
     if (e.key === 's' || e.key === 'S') return answer('yes'), true;
     if (e.key === 'n' || e.key === 'N') return answer('no'), true;
@@ -114,7 +114,7 @@ function messageBox(key, title, text, ok) {
   const box = frame(title, { role: 'alertdialog', error: true });
   const body = el('div', { class: 'body', text });
   box.setAttribute('aria-describedby', idFor(body, 'dlg'));
-  box.append(body, el('footer', {}, okButton));
+  box.append(body, el('div', { class: 'actions' }, okButton));
   return show(key, box, okButton, (e) => {
     if (e.key === 'Escape') return ok(), true;
     return false;
@@ -188,7 +188,7 @@ function listBox(key, dialog, answer, describe, multi, isSearch = false) {
   const ok = button('OK', confirm, true);
   const cancel = button('Cancelar', () => answer('cancel'));
   const box = frame(title, { wide: true });
-  box.append(el('div', { class: 'body list' }, filter, rowsBox), el('footer', {}, ok, cancel));
+  box.append(el('div', { class: 'body list' }, filter, rowsBox), el('div', { class: 'actions' }, ok, cancel));
   paint();
   return show(key, box, filter, (e) => {
     const list = visible();
@@ -218,7 +218,7 @@ export function showHelp(keys, intro, onClose) {
       el('table', { class: 'keys' }, el('caption', { text: 'Teclas' }),
         el('thead', {}, el('tr', {}, el('th', { scope: 'col', text: 'Tecla' }), el('th', { scope: 'col', text: 'O que faz' }))),
         el('tbody', {}, ...rows))),
-    el('footer', {}, close));
+    el('div', { class: 'actions' }, close));
   return show('own:help', box, close, (e) => {
     if (e.key === 'Escape' || e.key === 'F1') return closeDialog(), true;
     return false;
@@ -248,7 +248,7 @@ export function chooseSort(columns, sort) {
       el('div', { class: 'body choice' },
         el('fieldset', {}, el('legend', { text: 'Coluna' }), ...radios),
         el('label', { class: 'check' }, descending, el('span', { text: 'Ordem decrescente' }))),
-      el('footer', {}, ok, button('Cancelar', () => closeDialog())));
+      el('div', { class: 'actions' }, ok, button('Cancelar', () => closeDialog())));
     show('own:sort', box, radios.map((r) => r.firstChild).find((r) => r.checked) || ok, (e) => {
       if (e.key === 'Escape') return closeDialog(), true;
       if (e.key === 'Enter') return apply(), true;

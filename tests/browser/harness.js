@@ -106,3 +106,23 @@ async function settled(page) {
 }
 
 module.exports = { startServers, startStack, settled };
+
+// The accessibility violations axe-core finds on the page, as [{id, impact, nodes: [target…]}].
+async function axeViolations(page) {
+  if (!(await page.evaluate(() => typeof window.axe === 'object'))) await page.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
+  const result = await page.evaluate(() => window.axe.run(document, { resultTypes: ['violations'] }));
+  return result.violations.map((v) => ({ id: v.id, impact: v.impact, help: v.help, nodes: v.nodes.map((n) => n.target.join(' ')) }));
+}
+
+// Screenshots are test artefacts, kept under the build folder (never committed).
+const ARTIFACTS = process.env.TIPOPER_ARTIFACTS || path.resolve(__dirname, '../../build/browser');
+
+async function screenshot(page, name) {
+  fs.mkdirSync(ARTIFACTS, { recursive: true });
+  const file = path.join(ARTIFACTS, `${name}.png`);
+  await page.screenshot({ path: file });
+  return file;
+}
+
+module.exports.axeViolations = axeViolations;
+module.exports.screenshot = screenshot;

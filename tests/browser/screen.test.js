@@ -2,16 +2,12 @@
 'use strict';
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
-const fs = require('node:fs');
-const path = require('node:path');
-const { startStack, settled } = require('./harness');
+const { startStack, settled, screenshot } = require('./harness');
 
-const OUT = path.join(__dirname, 'out');
 let stack;
 let page;
 
 before(async () => {
-  fs.mkdirSync(OUT, { recursive: true });
   stack = await startStack();
   page = stack.page;
 });
@@ -82,7 +78,7 @@ test('inclui e confirma um tipo novo, que aparece no grid', async () => {
   assert.equal(snap.dialog, null, JSON.stringify(snap.dialog));
   assert.equal(dataset(snap).state, 'browse', JSON.stringify(snap.shown));
   assert.equal(dataset(snap).current.CDTIPOOPER, '88');
-  await page.screenshot({ path: path.join(OUT, 'formulario-saida.png') });
+  await screenshot(page, 'formulario-saida');
 
   await page.keyboard.press('Alt+1');
   snap = await settled(page);
@@ -146,7 +142,7 @@ test('mostra o formulário em Entrada', async () => {
   const form = await settled(page);
   assert.equal(form.activePage, 'tshFormulario');
   assert.equal(await page.locator('label:has(input[data-name="dckInfCPF"])').isVisible(), true);
-  await page.screenshot({ path: path.join(OUT, 'formulario-entrada.png') });
+  await screenshot(page, 'formulario-entrada');
   assert.deepEqual(stack.errors, []);
 });
 
