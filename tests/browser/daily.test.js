@@ -177,6 +177,29 @@ for (const width of [1024, 1920]) {
       assert.equal((await active()).name, before);
     });
 
+    test('F9 leva aos menus e à barra de ferramentas, que se percorrem pelo teclado; Esc volta', async () => {
+      const back = (await active()).name;
+      await page.keyboard.press('F9');
+      assert.equal(await page.evaluate(() => document.activeElement.textContent), 'Exibir');
+      await page.keyboard.press('Enter');
+      assert.equal(await page.locator('.menu ul:not([hidden]) button:focus').count(), 1, 'o menu abre com o foco no primeiro item');
+      await page.keyboard.press('Escape');
+      await page.keyboard.press('Tab');
+      await page.keyboard.press('Tab');
+      let tool = await page.evaluate(() => document.activeElement.dataset.tool);
+      assert.ok(tool, 'a barra de ferramentas segue os menus');
+      await page.keyboard.press('End');
+      tool = await page.evaluate(() => document.activeElement.dataset.tool);
+      assert.equal(tool, 'sbtFechar');
+      await page.keyboard.press('ArrowLeft'); // Imprimir is disabled in browse: skipped
+      assert.equal(await page.evaluate(() => document.activeElement.dataset.tool), 'sbtAjuda');
+      await page.keyboard.press('Enter');
+      await page.locator('#overlay .dialog').waitFor();
+      await page.keyboard.press('Escape');
+      await page.keyboard.press('Escape');
+      assert.equal((await active()).name, back);
+    });
+
     test('Mensagem: linha nova no fim, colunas fixas, estado da lista editada e aviso ao trocar de linha', async () => {
       let snap = await press('Alt+3');
       assert.equal(snap.activePage, 'tshMensagem');

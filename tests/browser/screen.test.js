@@ -107,6 +107,7 @@ test('inclui e exclui uma linha de mensagem respondendo à pergunta', async () =
   snap = await settled(page);
   assert.equal(dataset(snap, 'cdsMensTipoOper').state, 'browse', JSON.stringify(snap.shown));
   assert.equal(dataset(snap, 'cdsMensTipoOper').recordCount, before + 1);
+  assert.equal(await page.locator('#toast').textContent(), 'Registro gravado.');
   const line = page.locator('[data-control="dbgMensagem"] tbody tr', { hasText: 'Mensagem digitada no navegador' });
   assert.equal(await line.count(), 1);
   assert.equal((await line.locator('td').first().textContent()).trim(), '007');
@@ -118,6 +119,7 @@ test('inclui e exclui uma linha de mensagem respondendo à pergunta', async () =
   snap = await settled(page);
   assert.equal(dataset(snap, 'cdsMensTipoOper').recordCount, before);
   assert.equal(await line.count(), 0);
+  assert.equal(await page.locator('#toast').textContent(), 'Registro excluído.');
 });
 
 test('cancela uma alteração respondendo à pergunta', async () => {
