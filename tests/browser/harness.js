@@ -124,5 +124,34 @@ async function screenshot(page, name) {
   return file;
 }
 
+// Makes the host's whole answers look like the deltas it answers with `since`, so the renderer runs
+// on deltas whatever the host does: answers the host already gives as deltas pass as they are.
+// `last` is the whole snapshot behind the latest answer; `deltas` counts the answers turned.
+async function answerWithDeltas(page) {
+  const { makeDelta } = require('./unit/delta');
+  const proxy = { last: null, deltas: 0, wholes: 0, bytes: [] };
+  const held = new Map(); // version -> the whole snapshot answered with it
+  let version = 1000;
+  await page.route(/\/api\/sessions\/[0-9a-f]+(\/events)?\?/, async (route) => {
+    const response = await route.fetch();
+    const answer = response.ok() ? await response.json() : null;
+    if (!answer || (answer.base !== null && answer.base !== undefined)) return route.fulfill({ response });
+    const since = new URL(route.request().url()).searchParams.get('since');
+    const whole = { ...answer, version: ++version, base: null };
+    const before = since === null ? null : held.get(Number(since));
+    const reply = before ? makeDelta(before, whole, version, before.version) : whole;
+    held.set(version, whole);
+    if (held.size > 8) held.delete(held.keys().next().value);
+    if (route.request().method() === 'POST') proxy.last = whole;
+    if (reply.base === null) proxy.wholes++;
+    else proxy.deltas++;
+    const body = JSON.stringify(reply);
+    proxy.bytes.push(body.length);
+    return route.fulfill({ response, body, headers: { ...response.headers(), 'content-length': String(Buffer.byteLength(body)) } });
+  });
+  return proxy;
+}
+
 module.exports.axeViolations = axeViolations;
+module.exports.answerWithDeltas = answerWithDeltas;
 module.exports.screenshot = screenshot;

@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import zlib from 'node:zlib';
 import { mergeSnapshot, StaleDelta } from '../../../web/merge.js';
-import { makeDelta } from './delta.mjs';
+import { makeDelta } from './delta.js';
 
 const steps = JSON.parse(zlib.gunzipSync(fs.readFileSync(new URL('../fixtures/session.json.gz', import.meta.url))));
 const whole = steps.map((s, i) => ({ ...s.snapshot, version: i + 1, base: null }));

@@ -2,7 +2,8 @@
 // snapshots into the deltas between them. Only changed keys of the merged objects are written,
 // `dialog` always, changed rows as an index map; a change of the set of controls or datasets (or a
 // key that disappears, which a delta cannot express) gives the whole snapshot.
-import { isDeepStrictEqual as same } from 'node:util';
+'use strict';
+const { isDeepStrictEqual: same } = require('node:util');
 
 const keysOf = (o) => Object.keys(o).sort().join('\n');
 const WHOLE = Symbol('whole'); // a change a delta cannot express
@@ -36,7 +37,7 @@ function datasetDelta(prev, next) {
   return out;
 }
 
-export function makeDelta(prev, next, version, base) {
+function makeDelta(prev, next, version, base) {
   const whole = { ...next, version, base: null };
   if (keysOf(prev.controls) !== keysOf(next.controls) || keysOf(prev.datasets) !== keysOf(next.datasets)) return whole;
   const out = { version, base, dialog: next.dialog };
@@ -60,3 +61,5 @@ export function makeDelta(prev, next, version, base) {
   }
   return out;
 }
+
+module.exports = { makeDelta };
