@@ -166,6 +166,8 @@ function showPage(page) {
 
 function apply(next, before) {
   snap = next;
+  // An explanation of a refusal is stale once another act went through.
+  if ($('toast').classList.contains('error')) $('toast').hidden = true;
   const t0 = performance.now();
   render(before);
   performance.measure('tipoper:render', { start: t0 });
