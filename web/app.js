@@ -108,7 +108,7 @@ function refused(event, err) {
   }
   console.info(`A tela recusou ${JSON.stringify(event)}: ${err.status} ${err.code || ''} ${err.message}`);
   if (event.type === 'sort' && err.status === 400) return notify(SORT_UNAVAILABLE, 'error');
-  if (event.type === 'move' && snap && isEditing(snap.datasets[event.dataset])) return notify(MOVE_WHILE_EDITING, 'error');
+  if (!err.code && event.type === 'move' && snap && isEditing(snap.datasets[event.dataset])) return notify(MOVE_WHILE_EDITING, 'error');
   const c = snap && event.control ? snap.controls[event.control] : null;
   const set = c ? snap.datasets[datasetOf(event.control)] : null;
   notify(refusalText(err.code, {
@@ -211,7 +211,9 @@ function repaint(names) {
 }
 
 // The controls an answer may have changed: those the snapshot changed, everything inside a container
-// that was enabled, disabled, shown or hidden, and the controls showing a dataset that changed.
+// that was enabled, disabled, shown or hidden, the grids and navigators of a dataset that changed, and
+// the controls of a dataset that changed state. A delta keeps unchanged objects; a whole answer brings
+// new ones, compared by value.
 function changedControls(before) {
   const all = Object.keys(snap.controls);
   if (!before || !before.controls || Object.keys(before.controls).length === 0) return all;
@@ -225,13 +227,34 @@ function changedControls(before) {
   for (const name of all) {
     const c = snap.controls[name];
     const p = before.controls[name];
-    if (c === p) continue;
+    if (c === p || sameValue(p, c)) continue;
     out.add(name);
     if (!p || p.enabled !== c.enabled || p.visible !== c.visible || p.activePage !== c.activePage) inside(name);
   }
-  const sets = Object.keys(snap.datasets).filter((d) => !before.datasets || before.datasets[d] !== snap.datasets[d]);
-  if (sets.length) for (const name of all) if (sets.includes(datasetOf(name))) out.add(name);
+  for (const [set, d] of Object.entries(snap.datasets)) {
+    const p = before.datasets && before.datasets[set];
+    if (p === d) continue;
+    const stateChanged = !p || p.state !== d.state;
+    for (const name of all) {
+      if (datasetOf(name) !== set) continue;
+      if (stateChanged || snap.controls[name].type === 'TDBGrid' || snap.controls[name].type === 'TDBNavigator') out.add(name);
+    }
+  }
   return all.filter((n) => out.has(n)); // creation order: containers before what they hold
+}
+
+// Two control objects of whole answers showing the same: same keys, same values.
+function sameValue(a, b) {
+  if (!a || !b) return false;
+  const keys = Object.keys(b);
+  if (Object.keys(a).length !== keys.length) return false;
+  for (const k of keys) {
+    const x = a[k];
+    const y = b[k];
+    if (x === y) continue;
+    if (x === null || y === null || typeof x !== 'object' || typeof y !== 'object' || JSON.stringify(x) !== JSON.stringify(y)) return false;
+  }
+  return true;
 }
 
 // Whether the user can act on the control: it and every container around it visible and enabled.
