@@ -91,8 +91,9 @@ export const SORT_UNAVAILABLE = 'A ordenação por coluna ainda não está dispo
 const RECORD_NAMES = { GER06600: 'os tipos de operação' };
 
 export function closedListHint(screenCode, filterItems) {
-  const kinds = filterItems && filterItems.length ? filterItems.join(' ou ') : 'o filtro';
-  return `Escolha ${kinds} e saia do filtro (Tab) para carregar ${RECORD_NAMES[screenCode] || 'os registros'}.`;
+  const records = RECORD_NAMES[screenCode] || 'os registros';
+  if (!filterItems || filterItems.length === 0) return `Preencha o filtro e saia dele (Tab) para carregar ${records}.`;
+  return `Escolha ${filterItems.join(' ou ')} e saia do filtro (Tab) para carregar ${records}.`;
 }
 
 export const HELP_INTRO = [
