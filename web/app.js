@@ -519,7 +519,7 @@ function updateChrome() {
   const chip = $('stateChip');
   setText(chip, STATE_TEXT[state] || state);
   chip.className = `state-chip ${state}`;
-  setText($('position'), d && d.recordCount ? `Registro ${d.recNo} de ${d.recordCount}` : 'Nenhum registro');
+  setText($('position'), !d || !d.recordCount ? 'Nenhum registro' : state === 'insert' ? 'Registro novo' : `Registro ${d.recNo} de ${d.recordCount}`);
   const banner = $('banner');
   banner.hidden = !BANNER_TEXT[state];
   if (BANNER_TEXT[state]) setText(banner, BANNER_TEXT[state]);
