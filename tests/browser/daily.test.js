@@ -4,7 +4,7 @@
 'use strict';
 const { describe, test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
-const { startStack, settled, axeViolations, screenshot } = require('./harness');
+const { startStack, settled, axeViolations, screenshot, optionOrder } = require('./harness');
 
 const NOT_EDITING = 'O registro está em consulta. Para mudar os dados, use Alterar (F3) ou Incluir (F2).';
 const MOVE_WHILE_EDITING = 'Confirme (F10) ou cancele (Esc) a alteração antes de mudar de registro.';
@@ -91,11 +91,8 @@ for (const width of [1024, 1920]) {
       if (width <= 1024) assert.equal(lefts.size, 1, 'uma coluna na janela estreita');
       else assert.ok(lefts.size >= 3 && lefts.size <= 4, `três ou quatro colunas na janela larga (${lefts.size})`);
       // The DOM order of the options is the screen's tab order.
-      const shown = await page.locator('[data-control="grbForm"] > .body [data-control]').evaluateAll((all) =>
-        all.map((e) => e.dataset.control));
-      const direct = shown.filter((n) => snap.controls[n].parent === 'grbForm' && snap.controls[n].visible && snap.controls[n].type !== 'TBevel');
-      const byTabOrder = [...direct].sort((a, b) => snap.controls[a].tabOrder - snap.controls[b].tabOrder);
-      assert.deepEqual(direct, byTabOrder);
+      const { dom, byTabOrder } = await optionOrder(page, snap);
+      assert.deepEqual(dom, byTabOrder);
       assert.deepEqual(await noSidewaysScroll(), { page: 0, inner: [] });
       // A caption that does not fit is cut only with its whole text in a tooltip.
       const cut = await page.locator('.page:not([hidden]) .caption, .page:not([hidden]) .text-label').evaluateAll((all) =>

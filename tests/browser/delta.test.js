@@ -3,7 +3,7 @@
 'use strict';
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
-const { startStack, settled, answerWithDeltas } = require('./harness');
+const { startStack, settled, answerWithDeltas, optionOrder } = require('./harness');
 
 let stack;
 let page;
@@ -72,6 +72,12 @@ test('every act rebuilds the host\'s whole snapshot from a delta and the page sh
       assert.equal(await page.locator('input[data-name="dbeNmTipoOper"]').inputValue(), held.controls.dbeNmTipoOper.displayText ?? held.controls.dbeNmTipoOper.text);
     });
   }
+  // After the change of kind, the options stand in the new kind's order.
+  const snap = await settled(page);
+  assert.equal(snap.controls.cbbEntSaid.itemIndex, 1);
+  const { dom, byTabOrder } = await optionOrder(page, snap);
+  assert.deepEqual(dom, byTabOrder);
+  assert.ok(dom.includes('dckUtlEmisNFSe') && !dom.includes('dckRetInd'), 'the options of Saída');
   assert.ok(proxy.deltas >= ACTS.length, `${proxy.deltas} deltas`);
   t.diagnostic(`respostas: ${proxy.deltas} deltas, ${proxy.wholes} inteiras; bytes ${proxy.bytes.join(' ')}`);
   assert.deepEqual(stack.errors, []);

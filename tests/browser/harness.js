@@ -152,6 +152,15 @@ async function answerWithDeltas(page) {
   return proxy;
 }
 
+// The visible options of the form's option box in DOM order, and the same sorted by the screen's tab
+// order: the two agree when the page shows the arrangement's order.
+async function optionOrder(page, snap, box = 'grbForm') {
+  const shown = await page.locator(`[data-control="${box}"] > .body [data-control]`).evaluateAll((all) => all.map((e) => e.dataset.control));
+  const dom = shown.filter((n) => snap.controls[n].parent === box && snap.controls[n].visible && snap.controls[n].type !== 'TBevel');
+  return { dom, byTabOrder: [...dom].sort((a, b) => snap.controls[a].tabOrder - snap.controls[b].tabOrder) };
+}
+
 module.exports.axeViolations = axeViolations;
+module.exports.optionOrder = optionOrder;
 module.exports.answerWithDeltas = answerWithDeltas;
 module.exports.screenshot = screenshot;
