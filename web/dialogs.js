@@ -213,7 +213,7 @@ export function showHelp(keys, intro, onClose) {
   const rows = keys.map((k) => el('tr', {}, el('th', { scope: 'row' }, ...k.keys.flatMap((name, i) => [i ? ' ' : null, el('kbd', { text: name })])),
     el('td', { text: k.text })));
   box.append(
-    el('div', { class: 'body help' },
+    el('div', { class: 'body help', role: 'region', 'aria-label': 'Teclas e uso da tela', tabindex: '0' },
       ...intro.map((p) => el('p', { text: p })),
       el('table', { class: 'keys' }, el('caption', { text: 'Teclas' }),
         el('thead', {}, el('tr', {}, el('th', { scope: 'col', text: 'Tecla' }), el('th', { scope: 'col', text: 'O que faz' }))),

@@ -169,6 +169,7 @@ for (const width of [1024, 1920]) {
       await dialog.waitFor();
       const keys = await dialog.locator('tbody th').allTextContents();
       for (const k of ['F1', 'F2', 'F3', 'F7 Alt+↓', 'F10 Ctrl+Enter', 'Esc']) assert.ok(keys.includes(k), k);
+      await accessible('ajuda');
       await page.keyboard.press('Escape');
       assert.equal(await page.locator('#overlay').isHidden(), true);
       assert.equal((await active()).name, before);
