@@ -25,6 +25,8 @@ const label = {
   update(ctx, node, c) {
     setText(node.root, c.caption);
     node.root.classList.toggle('off', !ctx.operable(node.name));
+    // A caption long enough to be cut on a narrow line keeps its whole text in a tooltip (measuring
+    // each one after every answer would cost a layout per label).
     setAttr(node.root, 'title', c.caption && c.caption.length > 24 ? c.caption : null);
   },
 };
@@ -48,7 +50,6 @@ const bevel = {
 function container(kind) {
   return {
     slot: 'filter',
-    container: true,
     build(ctx, name, c) {
       const body = el('div', { class: 'body' });
       let root;
@@ -79,7 +80,6 @@ function container(kind) {
 // Tab sheets are built by their page control: a tab in the strip and a page with the sheet's controls.
 const pageControl = {
   slot: 'screen',
-  container: true,
   build(ctx, name, c) {
     const strip = el('div', { class: 'tabs', role: 'tablist', 'aria-label': 'Páginas' });
     const root = el('div', { class: 'pages' }, strip);
@@ -112,7 +112,6 @@ const pageControl = {
 };
 
 const tabSheet = {
-  container: true,
   build() {
     throw new Error('folhas são criadas pelo seu controle de páginas');
   },
