@@ -19,7 +19,7 @@ const MENUS = [
 ];
 const CONFIRM = new Set(['sbtConfirmar', 'mnuConfirmar']);
 const DELETE = new Set(['sbtExcluir', 'mnuExcluir']);
-const TEXT_KEYS = new Set(['Backspace', 'Delete', 'ArrowLeft', 'ArrowRight', 'Home', 'End', 'Shift', 'Control', 'Alt', 'CapsLock', 'Dead']);
+const MODIFIER_KEYS = new Set(['Shift', 'Control', 'Alt', 'Meta', 'CapsLock', 'Dead']);
 
 const $ = (id) => document.getElementById(id);
 const session = new Session({ onWait: showWait });
@@ -79,6 +79,7 @@ function busyWhile(run) {
   return Promise.resolve().then(run).finally(() => {
     inFlight--;
     setBusy(inFlight > 0);
+    if (inFlight === 0 && typeAhead.length) setTimeout(replayKeys);
   });
 }
 
@@ -680,14 +681,51 @@ $('toolbar').addEventListener('keydown', (e) => {
   buttons[(to + buttons.length) % buttons.length].focus();
 });
 
+// Keys pressed while an act runs wait, in order, and then go where the focus went: the keyboard can
+// run ahead of the screen (a Tab and the next field's text typed at once) without losing a key.
+const typeAhead = [];
+window.addEventListener('keydown', (e) => {
+  if (inFlight === 0 || !e.isTrusted || dialogOpen() || MODIFIER_KEYS.has(e.key)) return;
+  e.preventDefault();
+  e.stopImmediatePropagation();
+  if (typeAhead.length < 64) {
+    const { key, code, shiftKey, ctrlKey, altKey, metaKey } = e;
+    typeAhead.push({ key, code, shiftKey, ctrlKey, altKey, metaKey });
+  }
+}, true);
+
+function replayKeys() {
+  while (typeAhead.length && inFlight === 0) {
+    // A question that came up is answered on purpose, not by keys pressed before it was shown.
+    if (dialogOpen()) {
+      typeAhead.length = 0;
+      return;
+    }
+    const init = typeAhead.shift();
+    const target = document.activeElement || document.body;
+    const event = new KeyboardEvent('keydown', { ...init, bubbles: true, cancelable: true });
+    if (target.dispatchEvent(event)) keyDefault(target, init);
+  }
+}
+
+// What the browser itself does with a key, for the keys replayed: typing, erasing, pressing.
+function keyDefault(target, { key, ctrlKey, altKey, metaKey }) {
+  const text = target.tagName === 'INPUT' && target.type === 'text' && !target.readOnly && !target.disabled;
+  if (text && !ctrlKey && !altKey && !metaKey && (key.length === 1 || key === 'Backspace' || key === 'Delete')) {
+    let { selectionStart: from, selectionEnd: to } = target;
+    if (key.length === 1) target.setRangeText(key, from, to, 'end');
+    else {
+      if (from === to) key === 'Backspace' ? (from = Math.max(0, from - 1)) : (to += 1);
+      target.setRangeText('', from, to, 'end');
+    }
+    target.dispatchEvent(new Event('input', { bubbles: true }));
+  } else if ((key === ' ' && target.matches('input[type="checkbox"], input[type="radio"]')) || (key === 'Enter' && target.tagName === 'BUTTON')) {
+    target.click();
+  }
+}
+
 document.addEventListener('keydown', (e) => {
   if (dialogOpen() || !snap || nodes.size === 0) return;
-  const inText = e.target.tagName === 'INPUT' && e.target.type === 'text';
-  if (inFlight > 0) {
-    // Acts wait for the answer of the one running; typing in a field goes on.
-    if (!(inText && (e.key.length === 1 || TEXT_KEYS.has(e.key)) && !e.ctrlKey && !e.altKey)) e.preventDefault();
-    return;
-  }
   const inChrome = !!e.target.closest && !!e.target.closest('.menubar, .toolbar');
   if (inChrome && e.key === 'Escape') {
     e.preventDefault();
@@ -819,7 +857,7 @@ window.tipoper = {
     return snap;
   },
   get pending() {
-    return inFlight;
+    return inFlight + typeAhead.length;
   },
 };
 start();

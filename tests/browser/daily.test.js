@@ -142,6 +142,30 @@ for (const width of [1024, 1920]) {
       assert.equal(await page.locator('#banner').isHidden(), true);
     });
 
+    test('o que se digita durante uma chamada vai, na ordem, para o campo seguinte', async () => {
+      await press('F3');
+      await page.locator('select[data-name="dcbIdOrigDestOp"]').focus();
+      await settled(page);
+      await page.route('**/events*', async (route) => {
+        await new Promise((r) => setTimeout(r, 400));
+        await route.continue();
+      });
+      try {
+        await page.keyboard.press('Tab'); // the screen moves to the next field only when it answers
+        await page.keyboard.type('77');
+        const snap = await settled(page);
+        assert.equal(snap.focus, 'dbCodExp');
+        assert.equal(await page.locator('input[data-name="dbCodExp"]').inputValue(), '77');
+      } finally {
+        await page.unroute('**/events*');
+      }
+      await page.keyboard.press('Escape');
+      const question = page.locator('#overlay .dialog');
+      await question.waitFor();
+      await question.getByRole('button', { name: 'Sim', exact: true }).click();
+      assert.equal(dataset(await settled(page)).state, 'browse');
+    });
+
     test('Procurar mostra os rótulos dos campos e Sim/Não', async () => {
       await page.keyboard.press('F6');
       let snap = await settled(page);
@@ -238,7 +262,6 @@ for (const width of [1024, 1920]) {
         await page.locator('#wait').waitFor({ state: 'visible', timeout: 2000 });
         await page.locator('button[data-tool="sbtVerificar"]').click({ force: true, noWaitAfter: true });
         await page.locator('button[data-tool="sbtIncluir"]').click({ force: true, noWaitAfter: true });
-        await page.keyboard.press('F2');
         await settled(page);
         await page.waitForTimeout(200);
         assert.deepEqual(posted.map((e) => [e.type, e.control]), [['click', 'sbtVerificar']]);
