@@ -35,7 +35,7 @@ int rawStatus(int port, const std::string& target, const std::string& method = "
         ::close(fd);
         return -1;
     }
-    const std::string request = method + " " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" +
+    const std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
                                 (method == "GET" ? "" : "Content-Length: 0\r\n") + "\r\n";
     if (::send(fd, request.data(), request.size(), 0) < 0) {
         ::close(fd);
