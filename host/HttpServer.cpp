@@ -6,6 +6,7 @@
 #include "RequestPolicy.h"
 #include "WorkerPool.h"
 
+#include <array>
 #include <atomic>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl.hpp>
@@ -16,6 +17,7 @@
 #include <boost/beast/ssl.hpp>
 #include <optional>
 #include <spdlog/spdlog.h>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -66,7 +68,7 @@ void addSecurityHeaders(Response& res) {
     res.set("Referrer-Policy", "same-origin");
 }
 
-Response jsonResponse(const Reply& reply, bool gzipAccepted) {
+Response jsonResponse(Reply reply, bool gzipAccepted) {
     Response res;
     res.result(static_cast<unsigned>(reply.status));
     res.set(http::field::cache_control, "no-store");
@@ -77,7 +79,7 @@ Response jsonResponse(const Reply& reply, bool gzipAccepted) {
         res.set(http::field::content_encoding, "gzip");
         res.body() = gzip(reply.body);
     } else {
-        res.body() = reply.body;
+        res.body() = std::move(reply.body);
     }
     return res;
 }
@@ -172,6 +174,11 @@ private:
     beast::tcp_stream& lowest() { return beast::get_lowest_layer(stream_); }
 
     void begin() {
+        if constexpr (!kTls) {
+            // A worker's write must never block on a client that does not read.
+            beast::error_code ignored;
+            lowest().socket().non_blocking(true, ignored);
+        }
         if (refuse_) return refuse(refusal::tooManyConnections());
         waitForRequest();
     }
@@ -281,9 +288,20 @@ private:
         if (!isApiPath(request_.path)) return send(server_.serveStatic(request_));
         auto self = this->shared_from_this();
         const bool queued = server_.workers.post([self] {
-            Response res = self->server_.serveApi(self->request_);
-            net::post(self->stream_.get_executor(),
-                      [self, res = std::move(res)]() mutable { self->send(std::move(res)); });
+            // Nothing else touches the connection until the answer is out: the worker may prepare it
+            // and, over plain TCP, send what the socket takes at once, so the client does not wait
+            // for a network thread to wake up first.
+            self->prepare(self->server_.serveApi(self->request_));
+            std::size_t sent = 0;
+            beast::error_code ec;
+            if constexpr (!kTls) {
+                sent = self->lowest().socket().write_some(self->wire(0), ec);
+                if (ec == net::error::would_block || ec == net::error::try_again) ec = {};
+            }
+            net::post(self->stream_.get_executor(), [self, sent, ec] {
+                if (ec) return self->close();
+                self->write(sent);
+            });
         });
         if (!queued) close();
     }
@@ -296,28 +314,49 @@ private:
     }
 
     void send(Response res) {
-        response_ = std::move(res);
-        response_.version(version_);
-        addSecurityHeaders(response_);
-        response_.keep_alive(keepAlive_);
+        prepare(std::move(res));
+        write(0);
+    }
+
+    // The answer as it goes on the wire: head_ then body_.
+    void prepare(Response res) {
+        res.version(version_);
+        addSecurityHeaders(res);
+        res.keep_alive(keepAlive_);
         if (request_.method == "HEAD") {
             // The head of the GET answer, without its body.
-            const auto size = response_.body().size();
-            response_.body().clear();
-            response_.content_length(size);
+            const auto size = res.body().size();
+            res.body().clear();
+            res.content_length(size);
         } else {
-            response_.prepare_payload();
+            res.prepare_payload();
         }
+        std::ostringstream out;
+        out << res.base();
+        head_ = std::move(out).str();
+        body_ = std::move(res.body());
+    }
+
+    std::array<net::const_buffer, 2> wire(std::size_t offset) const {
+        const std::size_t inHead = std::min(offset, head_.size());
+        const std::size_t inBody = offset - inHead;
+        return {net::buffer(head_.data() + inHead, head_.size() - inHead),
+                net::buffer(body_.data() + inBody, body_.size() - inBody)};
+    }
+
+    // Writes the answer from `offset` on.
+    void write(std::size_t offset) {
+        if (offset >= head_.size() + body_.size()) return onWritten({});
         lowest().expires_after(server_.options.writeTimeout);
-        http::async_write(stream_, response_, [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
-            self->onWritten(ec);
-        });
+        net::async_write(stream_, wire(offset),
+                         [self = this->shared_from_this()](beast::error_code ec, std::size_t) { self->onWritten(ec); });
     }
 
     void onWritten(beast::error_code ec) {
         if (ec) return close();
         if (!keepAlive_) return linger();
-        response_ = {};
+        head_ = {};
+        body_ = {};
         request_ = {};
         if (buffer_.size() == 0) buffer_.shrink_to_fit(); // an idle connection keeps no buffer
         waitForRequest();
@@ -363,7 +402,7 @@ private:
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     Request request_;
-    Response response_;
+    std::string head_, body_;
     unsigned version_ = 11;
     bool keepAlive_ = true;
     std::size_t drained_ = 0;

@@ -12,13 +12,17 @@ WorkerPool::~WorkerPool() {
 }
 
 bool WorkerPool::post(std::function<void()> task) {
-    std::lock_guard lock(mutex_);
-    if (stopping_) return false;
-    tasks_.push_back(std::move(task));
-    // A new thread only when every thread is busy: idle ones take the task.
-    if (idle_ < tasks_.size() && threads_.size() < maxThreads_) threads_.emplace_back([this] { work(); });
-    else
-        wake_.notify_one();
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_) return false;
+        tasks_.push_back(std::move(task));
+        // A new thread only when every thread is busy: idle ones take the task.
+        if (idle_ < tasks_.size() && threads_.size() < maxThreads_) {
+            threads_.emplace_back([this] { work(); });
+            return true;
+        }
+    }
+    wake_.notify_one(); // outside the lock, so the woken thread does not wait for it
     return true;
 }
 

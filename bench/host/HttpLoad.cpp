@@ -2,7 +2,8 @@
 // and the host as processes on free loopback ports.
 //   1. A record move through the API, one client after another on a kept-alive connection, in rounds
 //      that alternate between this build's host (plain and gzip answers) and, with --baseline, an older
-//      host binary: medians from the same run, and their ratio.
+//      host binary: medians from the same run, and their ratio. Then the same with 50 sessions moving
+//      at once (each every 100-300 ms), again alternating between the hosts round by round.
 //   2. Thousands of idle keep-alive connections (each has made one request) held open while another
 //      client moves records: the mover's p99 must stay within 5 ms and every idle connection must
 //      still be served afterwards. The host's memory per idle connection comes from its RSS.
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <random>
 #include <sys/resource.h>
 
 using namespace hostbench;
@@ -37,11 +39,14 @@ struct Mover {
     std::unique_ptr<Client> client;
     std::string id;
     int records = 0;
+    pid_t host = -1;
     std::vector<double> samples;
     int errors = 0;
     std::size_t lastBytes = 0;
+    double hostCpuMs = 0; // the host's CPU time spent while this client moved
 
     void moves(int count, int& cursor) {
+        const double cpuBefore = cpuMs(host);
         for (int m = 0; m < count; ++m) {
             const int recNo = 1 + (cursor++ % std::max(records, 1));
             const auto t0 = Clock::now();
@@ -50,11 +55,56 @@ struct Mover {
             lastBytes = body.size();
             if (status != 200 || body.find("\"result\":\"done\"") == std::string::npos) ++errors;
         }
+        hostCpuMs += cpuMs(host) - cpuBefore;
     }
 };
 
-Mover makeMover(std::string name, int port, bool gzip) {
-    Mover mover{std::move(name), std::make_unique<Client>("127.0.0.1", port, gzip), {}, 0, {}, 0, 0};
+// `count` sessions on one host, each with its own connection, moving at once with a pause between moves.
+struct Crowd {
+    std::string name;
+    int port = 0;
+    std::vector<std::string> ids;
+    int records = 0;
+    std::vector<double> samples;
+    int errors = 0;
+
+    void round(int moves) {
+        std::vector<std::vector<double>> mine(ids.size());
+        std::atomic<int> failed{0};
+        std::vector<std::thread> workers;
+        for (std::size_t i = 0; i < ids.size(); ++i)
+            workers.emplace_back([&, i] {
+                Client client("127.0.0.1", port);
+                std::mt19937 random(static_cast<unsigned>(i));
+                std::uniform_int_distribution<int> think(100, 300);
+                for (int m = 0; m < moves; ++m) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(think(random)));
+                    const auto t0 = Clock::now();
+                    auto [status, body] = client.event(ids[i], moveTo(1 + (m + static_cast<int>(i)) % std::max(records, 1)));
+                    mine[i].push_back(millisecondsSince(t0));
+                    if (status != 200) ++failed;
+                }
+            });
+        for (auto& w : workers)
+            w.join();
+        for (const auto& m : mine)
+            samples.insert(samples.end(), m.begin(), m.end());
+        errors += failed;
+    }
+};
+
+Crowd makeCrowd(std::string name, int port, int count) {
+    Crowd crowd{std::move(name), port, {}, 0, {}, 0};
+    Client setup("127.0.0.1", port);
+    for (int i = 0; i < count; ++i) {
+        crowd.ids.push_back(setup.create());
+        crowd.records = prepare(setup, crowd.ids.back());
+    }
+    return crowd;
+}
+
+Mover makeMover(std::string name, int port, pid_t host, bool gzip) {
+    Mover mover{std::move(name), std::make_unique<Client>("127.0.0.1", port, gzip), {}, 0, host, {}, 0, 0, 0};
     mover.id = mover.client->create();
     mover.records = prepare(*mover.client, mover.id);
     return mover;
@@ -66,13 +116,17 @@ int main(int argc, char** argv) {
     CLI::App app{"Camada HTTP do host web"};
     std::string bin = std::filesystem::path(argv[0]).parent_path().string();
     std::string baseline;
-    int rounds = 10, movesPerRound = 200, idleConnections = 2000, probeMoves = 2000;
+    int rounds = 10, movesPerRound = 200, idleConnections = 2000, probeMoves = 2000, crowdSessions = 50,
+        crowdRounds = 5, crowdMoves = 20;
     app.add_option("--bin", bin, "Pasta dos executáveis");
     app.add_option("--baseline", baseline, "tipoper-host de outra versão, medido na mesma execução");
     app.add_option("--rounds", rounds, "Rodadas alternadas do movimento de registro");
     app.add_option("--moves", movesPerRound, "Movimentos por rodada e por host");
     app.add_option("--idle", idleConnections, "Conexões ociosas mantidas abertas");
     app.add_option("--probe-moves", probeMoves, "Movimentos do cliente ativo com as conexões ociosas abertas");
+    app.add_option("--crowd", crowdSessions, "Sessões simultâneas (0 = não medir)");
+    app.add_option("--crowd-rounds", crowdRounds, "Rodadas alternadas com as sessões simultâneas");
+    app.add_option("--crowd-moves", crowdMoves, "Movimentos por sessão simultânea e por rodada");
     app.allow_extras(); // scripts/bench.sh passes the microbenchmarks' flags to every bench_*
     CLI11_PARSE(app, argc, argv);
     raiseFileLimit();
@@ -90,17 +144,18 @@ int main(int argc, char** argv) {
 
         // 1. Record moves, alternating hosts round by round so that both see the same machine load.
         std::vector<Mover> movers;
+        int olderPort = 0;
         if (!baseline.empty()) {
-            int olderPort = 0;
             std::tie(older, olderPort) = startHost(baseline, appAddress, db);
-            movers.push_back(makeMover("host anterior", olderPort, false));
+            movers.push_back(makeMover("host anterior", olderPort, older.pid, false));
         }
-        movers.push_back(makeMover("este host", port, false));
-        movers.push_back(makeMover("este host, gzip", port, true));
+        movers.push_back(makeMover("este host", port, host.pid, false));
+        movers.push_back(makeMover("este host, gzip", port, host.pid, true));
         int cursor = 0;
         for (auto& mover : movers) { // warm-up, not counted
             mover.moves(50, cursor);
             mover.samples.clear();
+            mover.hostCpuMs = 0;
         }
         for (int r = 0; r < rounds; ++r)
             for (auto& mover : movers)
@@ -110,19 +165,44 @@ int main(int argc, char** argv) {
         std::map<std::string, double> medians;
         for (const auto& mover : movers) {
             medians[mover.name] = percentile(mover.samples, 0.5);
-            std::printf("  %-18s mediana %.3f ms, p90 %.3f ms, p99 %.3f ms; erros %d; resposta %zu bytes\n",
+            std::printf("  %-18s mediana %.3f ms, p90 %.3f ms, p99 %.3f ms; CPU do host %.0f µs por movimento; "
+                        "erros %d; resposta %zu bytes\n",
                         mover.name.c_str(), medians[mover.name], percentile(mover.samples, 0.9),
-                        percentile(mover.samples, 0.99), mover.errors, mover.lastBytes);
+                        percentile(mover.samples, 0.99), 1000.0 * mover.hostCpuMs / static_cast<double>(mover.samples.size()),
+                        mover.errors, mover.lastBytes);
             if (mover.errors) ++failures;
         }
         if (!baseline.empty())
             std::printf("  razão das medianas este/anterior: %.2f (gzip: %.2f)\n",
                         medians["este host"] / medians["host anterior"],
                         medians["este host, gzip"] / medians["host anterior"]);
+
+        if (crowdSessions > 0) {
+            std::vector<Crowd> crowds;
+            if (!baseline.empty()) crowds.push_back(makeCrowd("host anterior", olderPort, crowdSessions));
+            crowds.push_back(makeCrowd("este host", port, crowdSessions));
+            for (int r = 0; r < crowdRounds; ++r)
+                for (auto& crowd : crowds)
+                    crowd.round(crowdMoves);
+            std::printf("Movimento de registro, %d sessões simultâneas (pausa 100-300 ms), %d rodadas alternadas:\n",
+                        crowdSessions, crowdRounds);
+            for (const auto& crowd : crowds) {
+                std::printf("  %-18s mediana %.3f ms, p90 %.3f ms, p99 %.3f ms; erros %d\n", crowd.name.c_str(),
+                            percentile(crowd.samples, 0.5), percentile(crowd.samples, 0.9),
+                            percentile(crowd.samples, 0.99), crowd.errors);
+                if (crowd.errors) ++failures;
+            }
+            if (crowds.size() == 2)
+                std::printf("  razão das medianas este/anterior: %.2f\n",
+                            percentile(crowds[1].samples, 0.5) / percentile(crowds[0].samples, 0.5));
+            Client cleanup("127.0.0.1", port);
+            for (const auto& id : crowds.back().ids)
+                cleanup.remove(id);
+        }
         stop(older);
 
         // 2. Idle keep-alive connections held while another client works.
-        Mover probe = makeMover("cliente ativo", port, false);
+        Mover probe = makeMover("cliente ativo", port, host.pid, false);
         probe.moves(50, cursor);
         probe.samples.clear();
         std::this_thread::sleep_for(std::chrono::milliseconds(300));

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
@@ -108,6 +109,19 @@ inline long rssKiB(pid_t pid) {
         status.ignore(4096, '\n');
     }
     return -1;
+}
+
+// CPU time the process has used so far, in milliseconds (all its threads, from the scheduler's
+// nanosecond counts; threads that have ended are not counted).
+inline double cpuMs(pid_t pid) {
+    double total = 0;
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        std::ifstream stat(task.path() / "schedstat");
+        double ns = 0;
+        if (stat >> ns) total += ns;
+    }
+    return total / 1e6;
 }
 
 class Client {
