@@ -50,6 +50,9 @@ constexpr std::size_t kRefusingConnections = 64;
 // read the refusal.
 constexpr std::chrono::milliseconds kLingerTime{1000};
 constexpr std::size_t kLingerBytes = 1024 * 1024;
+// What the read buffer may hold beyond a head: a body is consumed as it is read, so only a chunk's
+// size line or the trailers could grow without end, and this bounds them.
+constexpr std::size_t kReadAhead = 16 * 1024;
 
 std::string_view view(beast::string_view text) {
     return {text.data(), text.size()};
@@ -147,7 +150,7 @@ template <class Stream> class Connection : public std::enable_shared_from_this<C
 public:
     Connection(HttpServer::Impl& server, tcp::socket socket, bool refuse)
         : server_(server), stream_(makeStream(server, std::move(socket))), deadline_(stream_.get_executor()),
-          refuse_(refuse) {}
+          refuse_(refuse), buffer_(server.options.maxHeaderBytes + kReadAhead) {}
     ~Connection() { --(refuse_ ? server_.refusing : server_.active); }
 
     void start() {
@@ -378,7 +381,7 @@ private:
 
     void drain() {
         buffer_.clear();
-        lowest().async_read_some(buffer_.prepare(16 * 1024), [self = this->shared_from_this()](
+        lowest().async_read_some(buffer_.prepare(kReadAhead), [self = this->shared_from_this()](
                                                                   beast::error_code ec, std::size_t n) {
             self->drained_ += n;
             if (ec || self->drained_ > kLingerBytes) return self->close();
@@ -537,12 +540,18 @@ int HttpServer::start() {
 void HttpServer::stop() {
     auto& d = *impl_;
     if (!d.stopped.exchange(true)) {
-        net::post(d.ioc, [&d] {
-            beast::error_code ignored;
-            d.acceptor.close(ignored);
-            d.acceptRetry.cancel();
-        });
-        d.ioc.stop();
+        if (d.running) {
+            // The acceptor belongs to the network threads: close it there, so no connection waits in
+            // the listen queue of a host that has stopped serving.
+            net::post(d.ioc, [&d] {
+                beast::error_code ignored;
+                d.acceptor.close(ignored);
+                d.acceptRetry.cancel();
+                d.ioc.stop();
+            });
+        } else {
+            d.ioc.stop();
+        }
     }
     if (d.runner.joinable() && d.runner.get_id() != std::this_thread::get_id()) d.runner.join();
 }

@@ -108,6 +108,12 @@ TEST_F(HttpAbuse, RefusalsHaveTheirStatusAndCodeAndCloseTheConnection) {
         {"two framings", event + "Content-Type: application/json\r\nContent-Length: 15\r\nTransfer-Encoding: chunked\r\n\r\nf\r\n" +
                              open + "\r\n0\r\n\r\n",
          400, "bad_request"},
+        {"endless chunk size line",
+         event + "Content-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n1;" + std::string(200000, 'a'), 400,
+         "bad_request"},
+        {"endless trailers",
+         event + "Content-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n0\r\nX: " + std::string(200000, 'a'),
+         400, "bad_request"},
         {"unknown transfer coding", event + "Content-Type: application/json\r\nTransfer-Encoding: gzip\r\n\r\n", 400,
          "bad_request"},
         {"garbage", "HELLO\r\n\r\n", 400, "bad_request"},
