@@ -1,5 +1,7 @@
 #include "Api.h"
 
+#include "Refusal.h"
+
 #include <nlohmann/json.hpp>
 #include <spdlog/spdlog.h>
 #include <string_view>
@@ -27,11 +29,18 @@ Reply unknownSession() {
     return errorReply(404, "Sessão desconhecida.");
 }
 
+bool rowsRequested(const Request& request) {
+    const auto value = request.param("rows");
+    return value && (*value == "1" || *value == "true");
+}
+
 } // namespace
 
-Reply Api::handle(const std::string& method, const std::string& path, const std::string& body,
-                  bool withRows) {
-    std::string_view rest(path);
+Reply Api::handle(const Request& request) {
+    const std::string& method = request.method;
+    const std::string& body = request.body;
+    const bool withRows = rowsRequested(request);
+    std::string_view rest(request.path);
     if (rest.substr(0, kPrefix.size()) != kPrefix) return errorReply(404, "Recurso desconhecido.");
     rest.remove_prefix(kPrefix.size());
     if (rest.empty() || rest == "/") {
@@ -40,7 +49,7 @@ Reply Api::handle(const std::string& method, const std::string& path, const std:
             auto session = sessions_.create();
             return {201, json{{"id", session->id()}}.dump()};
         } catch (const TooManySessions& ex) {
-            return errorReply(503, ex.what());
+            return refusalReply(refusal::tooManySessions(ex.what()));
         }
     }
     if (rest.front() != '/') return errorReply(404, "Recurso desconhecido.");

@@ -1,6 +1,6 @@
 #pragma once
 
-// The automation API, apart from any HTTP library: a request (method, path, body, the rows flag) goes
+// The automation API, apart from any HTTP library: a request (method, path, query, headers, body) goes
 // in, a status and a JSON body come out. The HTTP server and the tests both call it.
 //
 //   POST   /api/sessions               -> 201 {"id": "..."}
@@ -8,6 +8,7 @@
 //   POST   /api/sessions/{id}/events   -> 200 snapshot after the event; 400/404/409 {"error": "..."}
 //   DELETE /api/sessions/{id}          -> 204
 
+#include "Request.h"
 #include "Session.h"
 #include "SessionRegistry.h"
 
@@ -22,7 +23,7 @@ class Api {
 public:
     explicit Api(SessionRegistry& sessions) : sessions_(sessions) {}
 
-    Reply handle(const std::string& method, const std::string& path, const std::string& body, bool withRows);
+    Reply handle(const Request& request);
 
 private:
     SessionRegistry& sessions_;

@@ -1,5 +1,7 @@
 #include "Config.h"
 
+#include "RequestPolicy.h"
+
 #include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <filesystem>
@@ -41,8 +43,8 @@ std::string executableDir() {
 std::optional<CommandLine> parseCommandLine(int argc, char** argv) {
     CLI::App app{"Servidor web da tela Tipo de Operação (GER06600)", "tipoper-host"};
     CommandLine cli;
-    std::string listen, appServer, db, config, module, web, definition, logLevel;
-    int port = 0, idle = 0, maxSessions = 0, threads = 0;
+    std::string listen, appServer, db, config, module, web, definition, logLevel, tlsCert, tlsKey;
+    int port = 0, idle = 0, maxSessions = 0, threads = 0, maxConnections = 0, keepAlive = 0, requestTimeout = 0;
     auto* oListen = app.add_option("--listen", listen, "Endereço de escuta (padrão 127.0.0.1)");
     auto* oPort = app.add_option("--port", port, "Porta HTTP (0 = uma porta livre; padrão 8080)")
                       ->check(CLI::Range(0, 65535));
@@ -61,8 +63,24 @@ std::optional<CommandLine> parseCommandLine(int argc, char** argv) {
     auto* oMax =
         app.add_option("--max-sessions", maxSessions, "Número máximo de sessões abertas (padrão 1000)")
             ->check(CLI::Range(1, 100000));
-    auto* oThreads = app.add_option("--http-threads", threads, "Threads de atendimento HTTP (padrão 256)")
-                         ->check(CLI::Range(2, 4096));
+    auto* oThreads =
+        app.add_option("--http-threads", threads, "Threads para as chamadas da API (padrão 256)")
+            ->check(CLI::Range(2, 4096));
+    app.add_option("--allowed-host", cli.allowedHosts,
+                   "Nome pelo qual o servidor pode ser chamado (cabeçalho Host); repetível. Padrão: o endereço "
+                   "de escuta, localhost e 127.0.0.1");
+    auto* oCert = app.add_option("--tls-cert", tlsCert, "Certificado TLS (PEM, com a cadeia); pede --tls-key");
+    auto* oKey = app.add_option("--tls-key", tlsKey, "Chave privada TLS (PEM); pede --tls-cert");
+    auto* oMaxConn =
+        app.add_option("--max-connections", maxConnections, "Conexões HTTP abertas ao mesmo tempo (padrão 10000)")
+            ->check(CLI::Range(1, 1000000));
+    auto* oKeepAlive =
+        app.add_option("--keep-alive", keepAlive, "Segundos que uma conexão ociosa fica aberta (padrão 60)")
+            ->check(CLI::Range(1, 3600));
+    auto* oReqTimeout = app.add_option("--request-timeout", requestTimeout,
+                                       "Segundos para receber o cabeçalho, e de novo o corpo, de uma requisição "
+                                       "(padrão 10)")
+                            ->check(CLI::Range(1, 600));
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -83,6 +101,11 @@ std::optional<CommandLine> parseCommandLine(int argc, char** argv) {
     if (*oLog) cli.logLevel = logLevel;
     if (*oMax) cli.maxSessions = maxSessions;
     if (*oThreads) cli.httpThreads = threads;
+    if (*oCert) cli.tlsCert = tlsCert;
+    if (*oKey) cli.tlsKey = tlsKey;
+    if (*oMaxConn) cli.maxConnections = maxConnections;
+    if (*oKeepAlive) cli.keepAliveSeconds = keepAlive;
+    if (*oReqTimeout) cli.requestTimeoutSeconds = requestTimeout;
     return cli;
 }
 
@@ -168,6 +191,36 @@ HostConfig resolveConfig(const CommandLine& cli, const EnvLookup& env, const std
     if (cli.logLevel) config.logLevel = *cli.logLevel;
     if (cli.maxSessions) config.maxSessions = *cli.maxSessions;
     if (cli.httpThreads) config.httpThreads = *cli.httpThreads;
+
+    if (!cli.allowedHosts.empty()) {
+        config.allowedHosts = cli.allowedHosts;
+    } else if (auto node = file["allowed_hosts"]; node) {
+        const auto* names = node.as_array();
+        if (!names) throw ConfigError("no arquivo de configuração, \"allowed_hosts\" deve ser uma lista de textos");
+        for (const auto& name : *names) {
+            auto text = name.value<std::string>();
+            if (!text)
+                throw ConfigError("no arquivo de configuração, \"allowed_hosts\" deve ser uma lista de textos");
+            config.allowedHosts.push_back(*text);
+        }
+    }
+    for (const auto& name : config.allowedHosts)
+        if (!hostNameOf(name)) throw ConfigError("nome de servidor permitido inválido: \"" + name + "\"");
+
+    if (cli.tlsCert)
+        config.tlsCert = *cli.tlsCert;
+    else if (auto f = fileString("tls_cert"))
+        config.tlsCert = *f;
+    if (cli.tlsKey)
+        config.tlsKey = *cli.tlsKey;
+    else if (auto f = fileString("tls_key"))
+        config.tlsKey = *f;
+    if (config.tlsCert.empty() != config.tlsKey.empty())
+        throw ConfigError("TLS pede o certificado e a chave: dê --tls-cert e --tls-key juntos");
+
+    if (cli.maxConnections) config.maxConnections = *cli.maxConnections;
+    if (cli.keepAliveSeconds) config.keepAliveSeconds = *cli.keepAliveSeconds;
+    if (cli.requestTimeoutSeconds) config.requestTimeoutSeconds = *cli.requestTimeoutSeconds;
     return config;
 }
 

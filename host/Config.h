@@ -1,14 +1,15 @@
 #pragma once
 
 // The host's configuration. Each setting comes from the first of: the command line, the environment
-// (TIPOPER_APPSERVER, TIPOPER_DB), the configuration file (TOML: appserver, db, listen, port), the
-// default. The resolved application server and database are installed for the component library, so
+// (TIPOPER_APPSERVER, TIPOPER_DB), the configuration file (TOML: appserver, db, listen, port,
+// allowed_hosts, tls_cert, tls_key), the default. The resolved application server and database are installed for the component library, so
 // the screen's connection reads them at each connect.
 
 #include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace host {
 
@@ -31,6 +32,12 @@ struct CommandLine {
     std::optional<std::string> logLevel;
     std::optional<int> maxSessions;
     std::optional<int> httpThreads;
+    std::vector<std::string> allowedHosts; // empty: not given
+    std::optional<std::string> tlsCert;
+    std::optional<std::string> tlsKey;
+    std::optional<int> maxConnections;
+    std::optional<int> keepAliveSeconds;
+    std::optional<int> requestTimeoutSeconds;
 };
 
 struct HostConfig {
@@ -45,6 +52,12 @@ struct HostConfig {
     std::string logLevel = "info";
     int maxSessions = 1000;
     int httpThreads = 256;
+    std::vector<std::string> allowedHosts; // names the Host header may give; empty = the defaults
+    std::string tlsCert;                   // both or neither
+    std::string tlsKey;
+    int maxConnections = 10000;
+    int keepAliveSeconds = 60;
+    int requestTimeoutSeconds = 10;
 };
 
 using EnvLookup = std::function<std::optional<std::string>(const char* name)>;

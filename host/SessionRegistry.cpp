@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <malloc.h>
 #include <spdlog/spdlog.h>
 #include <sys/random.h>
 
@@ -125,7 +126,7 @@ void SessionRegistry::bury(std::shared_ptr<Session> session) {
     closing_.push_back(std::move(session));
 }
 
-void SessionRegistry::reap() {
+std::size_t SessionRegistry::reap() {
     std::vector<std::shared_ptr<Session>> done;
     {
         std::lock_guard lock(mutex_);
@@ -134,7 +135,12 @@ void SessionRegistry::reap() {
         done.assign(std::make_move_iterator(split), std::make_move_iterator(closing_.end()));
         closing_.erase(split, closing_.end());
     }
+    const std::size_t count = done.size();
     done.clear(); // joins outside the lock
+    // A session's screen, datasets and thread leave their pages free but mapped in the allocator's
+    // arenas, where the process would keep them for good: give them back.
+    if (count > 0) malloc_trim(0);
+    return count;
 }
 
 void SessionRegistry::closeAll() {
@@ -156,8 +162,9 @@ void SessionRegistry::closeAll() {
 
 void SessionRegistry::janitor() {
     using namespace std::chrono;
+    // At most a second late, however long the timeout.
     const auto interval = std::clamp<milliseconds>(duration_cast<milliseconds>(options_.idleTimeout) / 4,
-                                                   milliseconds(200), milliseconds(30000));
+                                                   milliseconds(50), milliseconds(1000));
     std::unique_lock lock(mutex_);
     while (!stopping_) {
         wake_.wait_for(lock, interval);

@@ -1,8 +1,9 @@
 #pragma once
 
 // The sessions of the host, by id. Ids are 128 random bits from the kernel's CSPRNG, so a session is
-// reachable only by whoever created it. Idle sessions are closed by a janitor thread; closed sessions
-// are joined in the background so that a thread busy in a long call never blocks a request.
+// reachable only by whoever created it. Idle sessions are closed by a janitor thread within a second of
+// their timeout; closed sessions are joined in the background so that a thread busy in a long call never
+// blocks a request, and the memory they held is handed back to the system once they are gone.
 
 #include "Session.h"
 
@@ -50,13 +51,15 @@ public:
 
     // Closes the sessions idle for longer than the timeout; returns how many. The janitor calls it.
     std::size_t expireIdle(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
+    // Joins the closed sessions that have ended and returns their memory; returns how many. The janitor
+    // calls it.
+    std::size_t reap();
     // Ends every session and waits for all of them (shutdown).
     void closeAll();
 
 private:
     void janitor();
     void bury(std::shared_ptr<Session> session);
-    void reap();
 
     ScreenFactory factory_;
     RegistryOptions options_;

@@ -1,5 +1,9 @@
 #include "StaticFiles.h"
 
+#include "Compression.h"
+
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace host {
@@ -44,6 +48,40 @@ std::optional<fs::path> StaticFiles::resolve(std::string_view urlPath) const {
     if (file.string().compare(0, rootText.size(), rootText) != 0) return std::nullopt;
     if (!fs::is_regular_file(file, ec)) return std::nullopt;
     return file;
+}
+
+namespace {
+
+bool compresses(const std::string& type) {
+    return type.rfind("text/", 0) == 0 || type.rfind("application/json", 0) == 0 || type == "image/svg+xml";
+}
+
+} // namespace
+
+std::shared_ptr<const StaticFiles::Content> StaticFiles::load(const fs::path& file) const {
+    std::error_code ec;
+    const auto modified = fs::last_write_time(file, ec);
+    if (ec) return nullptr;
+    const auto size = fs::file_size(file, ec);
+    if (ec) return nullptr;
+    {
+        std::lock_guard lock(cacheMutex_);
+        auto it = cache_.find(file);
+        if (it != cache_.end() && it->second.modified == modified && it->second.size == size)
+            return it->second.content;
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return nullptr;
+    std::ostringstream text;
+    text << in.rdbuf();
+    auto content = std::make_shared<Content>();
+    content->type = contentType(file);
+    content->raw = std::move(text).str();
+    if (compresses(content->type) && content->raw.size() >= kMinCompressedBytes)
+        content->gzipped = gzip(content->raw, 9); // made once per version of the file
+    std::lock_guard lock(cacheMutex_);
+    cache_[file] = Cached{modified, size, content};
+    return content;
 }
 
 std::string StaticFiles::contentType(const fs::path& file) {

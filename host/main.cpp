@@ -19,9 +19,25 @@
 #include <pthread.h>
 #include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/spdlog.h>
+#include <sys/resource.h>
 #include <thread>
 
 namespace {
+
+// Each connection is a descriptor: take every one the system grants (the soft limit is often 1024).
+// Returns the limit now in force.
+rlim_t raiseFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1024;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) return raised.rlim_cur;
+        spdlog::warn("não foi possível elevar o limite de arquivos abertos de {} para {}", limit.rlim_cur,
+                     limit.rlim_max);
+    }
+    return limit.rlim_cur;
+}
 
 int serve(const host::HostConfig& config) {
     spdlog::set_level(spdlog::level::from_str(config.logLevel));
@@ -34,9 +50,9 @@ int serve(const host::HostConfig& config) {
 #endif
 
     const host::ScreenModule module = host::loadScreenModule(config.module);
-    host::StaticFiles files(config.web);
+    host::StaticFiles webFiles(config.web);
     if (!config.definition.empty() && std::filesystem::exists(config.definition))
-        files.alias("/definition.json", config.definition);
+        webFiles.alias("/definition.json", config.definition);
     else
         spdlog::warn("definição da tela não encontrada ({}); /definition.json não será servido",
                      config.definition);
@@ -52,7 +68,22 @@ int serve(const host::HostConfig& config) {
     httpOptions.listen = config.listen;
     httpOptions.port = config.port;
     httpOptions.threads = static_cast<std::size_t>(config.httpThreads);
-    host::HttpServer server(api, &files, httpOptions);
+    httpOptions.allowedHosts = config.allowedHosts;
+    httpOptions.tlsCertificate = config.tlsCert;
+    httpOptions.tlsKey = config.tlsKey;
+    httpOptions.keepAliveTimeout = std::chrono::seconds(config.keepAliveSeconds);
+    httpOptions.requestTimeout = std::chrono::seconds(config.requestTimeoutSeconds);
+    httpOptions.maxConnections = static_cast<std::size_t>(config.maxConnections);
+    // Sessions, the application server's connections and the log need descriptors of their own.
+    const rlim_t fileLimit = raiseFileLimit();
+    const rlim_t reserve = 256 + 2 * static_cast<rlim_t>(config.maxSessions);
+    if (fileLimit != RLIM_INFINITY && httpOptions.maxConnections + reserve > fileLimit) {
+        const std::size_t fitting = fileLimit > reserve + 16 ? static_cast<std::size_t>(fileLimit - reserve) : 16;
+        spdlog::warn("limite de {} arquivos abertos: no máximo {} conexões HTTP em vez de {}", fileLimit, fitting,
+                     httpOptions.maxConnections);
+        httpOptions.maxConnections = fitting;
+    }
+    host::HttpServer server(api, &webFiles, httpOptions);
     const int port = server.bind();
 
     // SIGINT and SIGTERM end the server cleanly; they are handled on a thread of their own.
@@ -69,10 +100,11 @@ int serve(const host::HostConfig& config) {
 
     const std::string shownHost =
         config.listen.find(':') != std::string::npos ? "[" + config.listen + "]" : config.listen;
-    std::printf("tipoper-host ouvindo em http://%s:%d/\n", shownHost.c_str(), port);
+    std::printf("tipoper-host ouvindo em %s://%s:%d/\n", server.secure() ? "https" : "http", shownHost.c_str(),
+                port);
     std::fflush(stdout);
     spdlog::info("servidor de aplicação {}, banco {}, módulo {}, arquivos {}", config.appServer, config.db,
-                 config.module, files.root().string());
+                 config.module, webFiles.root().string());
 
     server.run();
     // run() also returns when the server fails; wake the signal thread so it can be joined.

@@ -3,155 +3,20 @@
 //   1. the round trip of a record move (HTTP -> session thread -> handlers -> application server ->
 //      snapshot -> HTTP) with 50 sessions working at once, each moving every 100-300 ms (five times a second,
 //      far faster than a person works);
-//   2. the host's resident memory per idle session (RSS growth over 200 opened sessions);
+//   2. the host's resident memory per idle session (RSS growth over 200 opened sessions), and what is
+//      left once they are closed (the memory must go back to the system);
 //   3. 200 sessions open at once, each answering a snapshot and an event without error.
 // Prints the figures and whether each meets its target; exits 1 when one does not.
 
+#include "Stack.h"
+
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <httplib.h>
-#include <nlohmann/json.hpp>
 #include <random>
-#include <regex>
-#include <signal.h>
-#include <spawn.h>
-#include <string>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-#include <vector>
 
-extern char** environ;
-
-namespace {
-
-using nlohmann::json;
-using Clock = std::chrono::steady_clock;
-
-struct Child {
-    pid_t pid = -1;
-    std::string line; // the first line matching the start pattern
-};
-
-// Spawns `argv` with stdout on a pipe and waits for a line matching `pattern`.
-Child spawnAndWait(const std::vector<std::string>& argv, const std::regex& pattern) {
-    int fds[2];
-    if (pipe(fds) != 0) throw std::runtime_error("pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    Child child;
-    if (posix_spawn(&child.pid, args[0], &actions, nullptr, args.data(), environ) != 0)
-        throw std::runtime_error("não foi possível iniciar " + argv[0]);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    std::string buffer;
-    char chunk[512];
-    while (true) {
-        const ssize_t n = read(fds[0], chunk, sizeof chunk);
-        if (n <= 0) throw std::runtime_error(argv[0] + " terminou antes de escutar: " + buffer);
-        buffer.append(chunk, static_cast<std::size_t>(n));
-        std::smatch m;
-        if (std::regex_search(buffer, m, pattern)) {
-            child.line = m.str(0);
-            break;
-        }
-    }
-    // Keep draining stdout so the child never blocks on a full pipe.
-    std::thread([fd = fds[0]] {
-        char sink[512];
-        while (read(fd, sink, sizeof sink) > 0) {
-        }
-        close(fd);
-    }).detach();
-    return child;
-}
-
-void stop(Child& child) {
-    if (child.pid <= 0) return;
-    kill(child.pid, SIGTERM);
-    int status = 0;
-    waitpid(child.pid, &status, 0);
-    child.pid = -1;
-}
-
-long rssKiB(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-        status.ignore(4096, '\n');
-    }
-    return -1;
-}
-
-class Client {
-public:
-    Client(const std::string& host, int port) : http_(host, port) {
-        http_.set_tcp_nodelay(true);
-        http_.set_keep_alive(true);
-        http_.set_read_timeout(30, 0);
-    }
-    std::string create() {
-        auto res = http_.Post("/api/sessions", "", "application/json");
-        if (!res || res->status != 201) throw std::runtime_error("POST /api/sessions falhou");
-        return json::parse(res->body)["id"];
-    }
-    // Returns the status (0 when the request failed) and the body.
-    std::pair<int, std::string> event(const std::string& id, const json& event) {
-        auto res = http_.Post("/api/sessions/" + id + "/events", event.dump(), "application/json");
-        if (!res) return {0, {}};
-        return {res->status, res->body};
-    }
-    int snapshot(const std::string& id) {
-        auto res = http_.Get("/api/sessions/" + id);
-        return res ? res->status : 0;
-    }
-    int remove(const std::string& id) {
-        auto res = http_.Delete("/api/sessions/" + id);
-        return res ? res->status : 0;
-    }
-
-private:
-    httplib::Client http_;
-};
-
-// Opens the screen and loads the records of Saída; returns the record count.
-int prepare(Client& client, const std::string& id) {
-    for (const json& e :
-         {json{{"type", "open"}}, json{{"type", "pick"}, {"control", "cbbEntSaid"}, {"index", 1}},
-          json{{"type", "focus"}, {"control", "dbgPadrao"}}}) {
-        auto [status, body] = client.event(id, e);
-        if (status != 200) throw std::runtime_error("preparação da sessão falhou: " + body);
-        auto snap = json::parse(body);
-        if (snap["result"] != "done") throw std::runtime_error("preparação da sessão falhou: " + body);
-        if (e["type"] == "focus") return snap["datasets"]["cdsTipOper"]["recordCount"];
-    }
-    return 0;
-}
-
-double percentile(std::vector<double> values, double p) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
-    return values[std::min(index, values.size() - 1)];
-}
-
-} // namespace
+using namespace hostbench;
 
 int main(int argc, char** argv) {
     CLI::App app{"Carga no host web"};
@@ -163,6 +28,7 @@ int main(int argc, char** argv) {
     app.add_option("--idle-sessions", idleSessions, "Sessões abertas no teste de memória");
     app.add_option("--think-min", thinkMin, "Pausa mínima entre eventos de uma sessão (ms)");
     app.add_option("--think-max", thinkMax, "Pausa máxima entre eventos de uma sessão (ms)");
+    app.allow_extras(); // scripts/bench.sh passes the microbenchmarks' flags to every bench_*
     CLI11_PARSE(app, argc, argv);
 
     const auto dir =
@@ -172,14 +38,10 @@ int main(int argc, char** argv) {
     Child appServer, host;
     int failures = 0;
     try {
-        appServer = spawnAndWait(
-            {bin + "/tipoper-appserver", "--db", db, "--port", "0", "--demo", "--log-level", "warn"},
-            std::regex(R"(ouvindo em [\d.]+:(\d+))"));
-        const std::string appPort = std::regex_replace(appServer.line, std::regex(R"(.*:(\d+)$)"), "$1");
-        host = spawnAndWait({bin + "/tipoper-host", "--port", "0", "--appserver", "127.0.0.1:" + appPort,
-                             "--db", db, "--log-level", "warn"},
-                            std::regex(R"(http://127\.0\.0\.1:(\d+)/)"));
-        const int port = std::stoi(std::regex_replace(host.line, std::regex(R"(.*:(\d+)/$)"), "$1"));
+        std::string appAddress;
+        std::tie(appServer, appAddress) = startAppServer(bin, db);
+        int port = 0;
+        std::tie(host, port) = startHost(bin + "/tipoper-host", appAddress, db);
 
         // 1. Latency of a record move with `sessions` sessions at work.
         std::vector<std::string> ids;
@@ -206,9 +68,7 @@ int main(int argc, char** argv) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(think(random)));
                     const int recNo = 1 + (m + i) % std::max(records, 1);
                     const auto t0 = Clock::now();
-                    auto [status, body] =
-                        client.event(ids[static_cast<std::size_t>(i)],
-                                     {{"type", "move"}, {"dataset", "cdsTipOper"}, {"recNo", recNo}});
+                    auto [status, body] = client.event(ids[static_cast<std::size_t>(i)], moveTo(recNo));
                     const auto t1 = Clock::now();
                     if (status != 200 || body.find("\"result\":\"done\"") == std::string::npos) ++errors;
                     if (i == 0 && m == 0) snapshotBytes = body.size();
@@ -275,14 +135,27 @@ int main(int argc, char** argv) {
             Client client("127.0.0.1", port);
             for (const auto& id : idle) {
                 if (id.empty()) continue;
-                auto [status, body] =
-                    client.event(id, {{"type", "move"}, {"dataset", "cdsTipOper"}, {"recNo", 2}});
+                auto [status, body] = client.event(id, moveTo(2));
                 if (status == 200 && client.snapshot(id) == 200) ++served;
             }
         }
         std::printf("%d sessões abertas: %d atendidas sem erro, %d falhas ao abrir\n", idleSessions, served,
                     openErrors.load());
         if (served != idleSessions || openErrors) ++failures;
+
+        // Closed sessions must give their memory back, not leave it to the allocator for good.
+        {
+            Client client("127.0.0.1", port);
+            for (const auto& id : idle)
+                if (!id.empty()) client.remove(id);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        const long closed = rssKiB(host.pid);
+        const double kept = static_cast<double>(closed - before) / static_cast<double>(std::max(after - before, 1L));
+        std::printf("Memória depois de fechar as %d sessões: RSS %.1f MiB (%.0f%% do que elas ocupavam ficou; "
+                    "meta <= 25%%)\n",
+                    idleSessions, static_cast<double>(closed) / 1024.0, 100.0 * kept);
+        if (kept > 0.25) ++failures;
     } catch (const std::exception& ex) {
         std::fprintf(stderr, "bench_host: %s\n", ex.what());
         failures = 1;

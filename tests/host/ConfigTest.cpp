@@ -157,5 +157,53 @@ TEST_F(ConfigFixture, UnusableValuesAreRefused) {
     EXPECT_THROW(resolve(broken), host::ConfigError);
 }
 
+TEST_F(ConfigFixture, HttpFlagsReachTheConfiguration) {
+    std::vector<std::string> args{"tipoper-host",      "--allowed-host",    "erp.example",  "--allowed-host",
+                                  "10.0.0.5",          "--tls-cert",        "c.pem",        "--tls-key",
+                                  "k.pem",             "--max-connections", "500",          "--keep-alive",
+                                  "30",                "--request-timeout", "5"};
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    auto cli = host::parseCommandLine(static_cast<int>(argv.size()), argv.data());
+    ASSERT_TRUE(cli);
+    auto config = resolve(*cli);
+    EXPECT_EQ(config.allowedHosts, (std::vector<std::string>{"erp.example", "10.0.0.5"}));
+    EXPECT_EQ(config.tlsCert, "c.pem");
+    EXPECT_EQ(config.tlsKey, "k.pem");
+    EXPECT_EQ(config.maxConnections, 500);
+    EXPECT_EQ(config.keepAliveSeconds, 30);
+    EXPECT_EQ(config.requestTimeoutSeconds, 5);
+
+    // Without flags: the file, then the defaults (no TLS; the allowed names derive from the listen address).
+    std::ofstream(file) << "allowed_hosts = [\"erp.example\", \"[::1]\"]\ntls_cert = \"f.pem\"\ntls_key = \"g.pem\"\n";
+    host::CommandLine withFile;
+    withFile.configFile = file;
+    auto fromFile = resolve(withFile);
+    EXPECT_EQ(fromFile.allowedHosts, (std::vector<std::string>{"erp.example", "[::1]"}));
+    EXPECT_EQ(fromFile.tlsCert, "f.pem");
+    auto defaults = resolve(host::CommandLine{});
+    EXPECT_TRUE(defaults.allowedHosts.empty());
+    EXPECT_TRUE(defaults.tlsCert.empty() && defaults.tlsKey.empty());
+}
+
+TEST_F(ConfigFixture, UnusableHttpSettingsAreRefused) {
+    host::CommandLine certOnly;
+    certOnly.tlsCert = "c.pem";
+    EXPECT_THROW(resolve(certOnly), host::ConfigError);
+    host::CommandLine keyOnly;
+    keyOnly.tlsKey = "k.pem";
+    EXPECT_THROW(resolve(keyOnly), host::ConfigError);
+    for (const char* bad : {"bad name", "", "host/path", "a:b:c:z"}) {
+        host::CommandLine cli;
+        cli.allowedHosts = {"localhost", bad};
+        EXPECT_THROW(resolve(cli), host::ConfigError) << bad;
+    }
+    std::ofstream(file) << "allowed_hosts = \"erp.example\"\n";
+    host::CommandLine notAList;
+    notAList.configFile = file;
+    EXPECT_THROW(resolve(notAList), host::ConfigError);
+}
+
 } // namespace
 } // namespace hosttest

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ApiRequest.h"
 #include "TestScreen.h"
 #include "host/Api.h"
 #include "host/ModuleScreen.h"
@@ -38,7 +39,7 @@ protected:
     };
     Response call(const std::string& method, const std::string& path, const std::string& body = "",
                   bool rows = false) {
-        const host::Reply reply = api->handle(method, path, body, rows);
+        const host::Reply reply = api->handle(apiRequest(method, path, body, rows));
         return {reply.status, reply.body.empty() ? json() : json::parse(reply.body)};
     }
 

@@ -1,90 +1,12 @@
 // The HTTP side: static files without path traversal, JSON errors, limits, the API over a socket.
 
-#include "HostFixture.h"
-#include "host/HttpServer.h"
-#include "host/StaticFiles.h"
+#include "HttpFixture.h"
 
-#include <arpa/inet.h>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <future>
-#include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace hosttest {
 namespace {
-
-namespace fs = std::filesystem;
-
-void writeFile(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path) << text;
-}
-
-// Sends one raw request line, so that no client library normalizes the path; returns the status.
-int rawStatus(int port, const std::string& target, const std::string& method = "GET") {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    const std::string request = method + " " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" +
-                                (method == "GET" ? "" : "Content-Length: 0\r\n") + "\r\n";
-    if (::send(fd, request.data(), request.size(), 0) < 0) {
-        ::close(fd);
-        return -1;
-    }
-    char buffer[64] = {};
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer - 1, 0);
-    ::close(fd);
-    if (n < 12) return -1;
-    return std::atoi(buffer + 9);
-}
-
-class HttpFixture : public HostFixture {
-protected:
-    void SetUp() override {
-        HostFixture::SetUp();
-        base = fs::temp_directory_path() / ("tipoper-host-test-" + std::to_string(::getpid()));
-        fs::remove_all(base);
-        writeFile(base / "web/index.html", "<!doctype html><title>Tela</title>");
-        writeFile(base / "web/app.js", "console.log('ok');");
-        writeFile(base / "web/sub/page.css", "body{}");
-        writeFile(base / "web/.hidden", "segredo");
-        writeFile(base / "secret.txt", "segredo");
-        writeFile(base / "definition.json", R"({"form":{}})");
-        fs::create_symlink(base / "secret.txt", base / "web/link.txt");
-        files = std::make_unique<host::StaticFiles>(base / "web");
-        files->alias("/definition.json", base / "definition.json");
-        host::HttpOptions options;
-        options.port = 0;
-        options.threads = 96;
-        server = std::make_unique<host::HttpServer>(*api, files.get(), options);
-        port = server->start();
-        client = std::make_unique<httplib::Client>("127.0.0.1", port);
-        client->set_tcp_nodelay(true);
-        client->set_keep_alive(true);
-    }
-    void TearDown() override {
-        client.reset();
-        server.reset();
-        HostFixture::TearDown();
-        fs::remove_all(base);
-    }
-
-    fs::path base;
-    std::unique_ptr<host::StaticFiles> files;
-    std::unique_ptr<host::HttpServer> server;
-    std::unique_ptr<httplib::Client> client;
-    int port = 0;
-};
 
 TEST_F(HttpFixture, ServesTheRendererFilesWithTheirTypes) {
     struct Case {
