@@ -223,10 +223,8 @@ void TADOIBQuery::Open() {
             throw;
         } catch (const std::exception& e) {
             Close();
-            const bool broken = !session.alive();
-            if (!broken) {
-                session.forget(boundText_);
-            } else {
+            session.forget(boundText_);
+            if (!session.alive()) {
                 lease.discard();
                 // A session that waited in the pool may have lost its connection meanwhile (a
                 // restarted server, an idle connection dropped on the way); one more try on another
