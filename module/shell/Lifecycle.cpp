@@ -1,7 +1,7 @@
 // Creation, showing and closing of the screen, and the connection to the application server.
 
 #include "lib/Consiste.h"
-#include "lib/Database.h"
+#include "lib/SessionPool.h"
 #include "lib/Morvala.h"
 #include "lib/Showavi.h"
 #include "screen/ScreenDefinition.h"
@@ -52,9 +52,14 @@ void TfrmTipOper::assignPacket(tk::DataSet& dataSet, const nlohmann::json& paylo
     dataSet.setData(wire::dataPacketFromJson(payload));
 }
 
-lib::Database& TfrmTipOper::database() {
-    // The host's shared connection: opened on first use with the host's configured database.
-    if (!database_) database_ = std::make_unique<lib::Database>(Morvala::DatabaseURL());
+lib::SessionPool& TfrmTipOper::database() {
+    // The process's pool for the configured database, shared with every other client: the screen's
+    // queries hold a session only while they run.
+    if (!database_) {
+        lib::PoolOptions options;
+        options.size = Morvala::DatabasePoolSize();
+        database_ = lib::SessionPool::shared(Morvala::DatabaseURL(), options);
+    }
     return *database_;
 }
 

@@ -26,7 +26,7 @@
 #include <vector>
 
 namespace lib {
-class Database;
+class SessionPool;
 }
 
 namespace Cli_ger06600 {
@@ -266,10 +266,10 @@ private:
     void clearDocOrigem();
     void setToolbarFor(tk::DataSetState state, bool hasEntries);
     void sendRecordChanges();
-    lib::Database& database();
+    lib::SessionPool& database();
 
     UnitGlobals& unit_;
-    std::unique_ptr<lib::Database> database_;
+    std::shared_ptr<lib::SessionPool> database_;
     std::map<std::string, std::unique_ptr<lib::TADOIBQuery>, std::less<>> queries_;
 };
 

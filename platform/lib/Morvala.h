@@ -6,11 +6,12 @@
 //
 // Sources, first one that sets a value wins:
 //   1. the host process's own settings (setHostConfig; the web host installs its command-line flags);
-//   2. the environment: TIPOPER_APPSERVER ("host:port"), TIPOPER_DB (database URL);
+//   2. the environment: TIPOPER_APPSERVER ("host:port"), TIPOPER_DB (database URL), TIPOPER_DB_POOL
+//      (sessions in the process's database pool);
 //   3. the configuration file named by TIPOPER_CONFIG, default ./tipoper.toml, with the keys
 //      appserver = "host:port" and db = "URL" (a missing default file is no error; a missing file
 //      that TIPOPER_CONFIG names is);
-//   4. the defaults 127.0.0.1, 7400 and sqlite:var/tipoper.db.
+//   4. the defaults 127.0.0.1, 7400, sqlite:var/tipoper.db and a pool of 8 sessions.
 // A value that cannot be used (a port that is not a number from 1 to 65535, a file that does not
 // parse) raises lib::ConfigError instead of silently falling back: connecting somewhere else than
 // configured would look like a working system pointed at the wrong data.
@@ -29,14 +30,19 @@ namespace Morvala {
 inline constexpr const char* kDefaultHost = "127.0.0.1";
 inline constexpr int kDefaultPort = 7400;
 inline constexpr const char* kDefaultDatabaseURL = "sqlite:var/tipoper.db";
+inline constexpr int kDefaultDatabasePoolSize = 8;
+inline constexpr int kMaxDatabasePoolSize = 1000;
 
 struct HostConfig {
     std::optional<std::string> appServer;   // "host:port"
     std::optional<std::string> databaseURL; // "sqlite:PATH" or "postgresql://..."
+    // 1 to kMaxDatabasePoolSize. Initialized so that braced lists naming only the members above stay valid.
+    std::optional<int> databasePoolSize = std::nullopt;
 };
 
 // Installs the host process's settings; values left empty fall through to the environment. Checked
-// at once: an unusable appserver address raises lib::ConfigError and leaves the settings unchanged.
+// at once: an unusable appserver address or pool size raises lib::ConfigError and leaves the settings
+// unchanged.
 void setHostConfig(HostConfig config);
 HostConfig hostConfig();
 
@@ -54,6 +60,9 @@ Address AppServerAddress();
 std::string WebURL();
 int WebPort();
 std::string DatabaseURL();
+// How many sessions the process's pool on the database may open at most: keep the sum over every
+// host and server well under the database's own limit.
+int DatabasePoolSize();
 
 // Tells the host that its cached copy of these tables is stale.
 void AtualizaLocalCache(const std::vector<std::string>& tables);
