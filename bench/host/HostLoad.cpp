@@ -7,6 +7,8 @@
 //   3. 200 sessions open at once, each answering a snapshot and an event without error.
 // Prints the figures and whether each meets its target; exits 1 when one does not.
 
+#include "AppServerToken.h"
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
@@ -176,6 +178,9 @@ int main(int argc, char** argv) {
             {bin + "/tipoper-appserver", "--db", db, "--port", "0", "--demo", "--log-level", "warn"},
             std::regex(R"(ouvindo em [\d.]+:(\d+))"));
         const std::string appPort = std::regex_replace(appServer.line, std::regex(R"(.*:(\d+)$)"), "$1");
+        // The host's screens connect with a token of a user who may read and write.
+        ::setenv("TIPOPER_APPSERVER_TOKEN",
+                 testing_support::appServerToken(bin + "/tipoper-appserver", db).c_str(), 1);
         host = spawnAndWait({bin + "/tipoper-host", "--port", "0", "--appserver", "127.0.0.1:" + appPort,
                              "--db", db, "--log-level", "warn"},
                             std::regex(R"(http://127\.0\.0\.1:(\d+)/)"));
