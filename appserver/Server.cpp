@@ -33,6 +33,13 @@ constexpr std::size_t kLargeLine = 1024 * 1024;
 constexpr auto kStopGrace = std::chrono::seconds(5);
 constexpr int kRoundsPerTurn = 16;
 
+std::vector<std::unique_ptr<asio::io_context>> makeLoops(int workers) {
+    std::vector<std::unique_ptr<asio::io_context>> loops;
+    for (int i = 0; i < std::max(1, workers); ++i)
+        loops.push_back(std::make_unique<asio::io_context>(1)); // each run by one thread
+    return loops;
+}
+
 std::string describe(const sockaddr* addr) {
     char host[INET6_ADDRSTRLEN] = "?";
     if (addr->sa_family == AF_INET) {
@@ -110,6 +117,9 @@ private:
                 return flush(Next::Finish);
             }
             absorb(std::string_view(chunk.data(), n));
+            // A short read emptied the socket: waiting re-arms the descriptor, which reports data that
+            // arrived meanwhile at once, so the read that would only say "nothing more" is saved.
+            if (n < chunk.size() && !closing_) return flush(Next::Wait);
         }
     }
 
@@ -241,8 +251,10 @@ private:
 };
 
 Server::Server(const ServerContext& context, const ListenOptions& options)
-    : context_(context), options_(options), control_(asio::make_strand(io_)), acceptor_(control_),
-      sweeper_(control_), retry_(control_) {
+    : context_(context), options_(options), loops_(makeLoops(options.workers)), acceptor_(*loops_[0]),
+      sweeper_(*loops_[0]), retry_(*loops_[0]) {
+    for (auto& loop : loops_)
+        keepAlive_.push_back(asio::make_work_guard(*loop));
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -285,32 +297,34 @@ Server::~Server() {
 void Server::run() {
     accept();
     sweep();
-    const int workers = std::max(1, options_.workers);
     std::vector<std::thread> threads;
-    const auto work = [this] {
+    const auto work = [](asio::io_context& loop) {
         for (;;) {
             try {
-                io_.run();
+                loop.run();
                 return;
             } catch (const std::exception& e) {
                 spdlog::error("Falha inesperada num trabalhador do servidor: {}", e.what());
             }
         }
     };
-    for (int i = 1; i < workers; ++i)
-        threads.emplace_back(work);
-    work();
+    for (std::size_t i = 1; i < loops_.size(); ++i)
+        threads.emplace_back(work, std::ref(*loops_[i]));
+    work(*loops_[0]);
     for (auto& t : threads)
         t.join();
 }
 
 void Server::stop() {
     if (stopping_.exchange(true)) return;
-    asio::post(control_, [this] {
+    asio::post(*loops_[0], [this] {
         boost::system::error_code ec;
         acceptor_.close(ec);
         sweeper_.cancel();
         retry_.cancel();
+        // Each loop ends once its connections have.
+        for (auto& guard : keepAlive_)
+            guard.reset();
         std::lock_guard lock(mutex_);
         // Each connection reads the end of its stream after the call it is running, answers it and closes.
         for (auto& [raw, weak] : live_)
@@ -328,8 +342,9 @@ void Server::stop() {
 }
 
 void Server::accept() {
-    // Accepted sockets belong to the whole pool of workers, not to the control strand.
-    acceptor_.async_accept(io_, [this](const boost::system::error_code& ec, tcp::socket socket) {
+    // Connections are dealt to the workers in turn.
+    asio::io_context& loop = *loops_[nextLoop_++ % loops_.size()];
+    acceptor_.async_accept(loop, [this](const boost::system::error_code& ec, tcp::socket socket) {
         if (stopping_) return;
         if (ec) {
             if (ec == asio::error::operation_aborted) return;
@@ -407,7 +422,7 @@ void Server::release(Connection& connection) {
     connection.closeSocket();
     live_.erase(&connection);
     // The last connection gone while stopping: nothing is left to cut off, and run() may return.
-    if (stopping_ && live_.empty()) asio::post(control_, [this] { sweeper_.cancel(); });
+    if (stopping_ && live_.empty()) asio::post(*loops_[0], [this] { sweeper_.cancel(); });
 }
 
 } // namespace appserver

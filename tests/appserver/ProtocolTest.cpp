@@ -374,3 +374,18 @@ TEST_P(Protocol, ConnectionsThatNeverConnectAreClosedAfterTheTimeout) {
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
     EXPECT_EQ(ok(working->call("GetCusto"))["rows"].size(), 5u) << "a connected client stays";
 }
+
+TEST_P(Protocol, PipelinedRequestsAreAnsweredInOrder) {
+    auto c = client();
+    std::string burst;
+    constexpr int kRequests = 3000; // more than one read and more than one turn of a worker
+    for (int i = 0; i < kRequests; ++i)
+        burst += requestLine(i, i % 3 ? "GetVdCusto" : "GetMensTipoOper", i % 3 ? json{"01"} : json{"05", "S"}) + "\n";
+    std::thread writer([&] { c->send(burst); });
+    for (int i = 0; i < kRequests; ++i) {
+        const json answer = c->readResponse();
+        ASSERT_EQ(answer["id"], i);
+        ASSERT_TRUE(answer.contains("result")) << answer.dump();
+    }
+    writer.join();
+}

@@ -15,13 +15,16 @@ extern char** environ;
 
 namespace testing_support {
 
-// Runs `exe args...` and returns its standard output; `status` receives its exit status.
-inline std::string runAppServerCommand(const std::string& exe, const std::vector<std::string>& args, int& status) {
+// Runs `exe args...` and returns its standard output (and its standard error, when `withErrors`);
+// `status` receives its exit status.
+inline std::string runAppServerCommand(const std::string& exe, const std::vector<std::string>& args, int& status,
+                                       bool withErrors = false) {
     int out[2];
     if (::pipe(out) != 0) throw std::runtime_error("pipe falhou");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    if (withErrors) posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", 0, 0);
     std::vector<char*> argv{const_cast<char*>(exe.c_str())};
@@ -49,8 +52,9 @@ inline std::string runAppServerCommand(const std::string& exe, const std::vector
 inline std::string appServerToken(const std::string& exe, const std::string& dbUrl, const std::string& user = "teste",
                                   const std::string& role = "manutencao") {
     int status = 0;
-    runAppServerCommand(exe, {"--db", dbUrl, "user", "add", user, "--role", role, "--no-password"}, status);
-    if (status != 0 && status != 1) throw std::runtime_error("não foi possível criar o usuário " + user);
+    const std::string said =
+        runAppServerCommand(exe, {"--db", dbUrl, "user", "add", user, "--role", role, "--no-password"}, status, true);
+    if (status != 0 && status != 1) throw std::runtime_error("não foi possível criar o usuário " + user + ": " + said);
     std::string token = runAppServerCommand(exe, {"--db", dbUrl, "user", "token", user}, status);
     if (status != 0 || token.find('\n') == std::string::npos)
         throw std::runtime_error("não foi possível criar um token para " + user);
