@@ -334,8 +334,10 @@ TEST_P(Protocol, OneLineCannotMakeTheServerHoldManyTimesItsSize) {
     const json answer = c->readResponse();
     EXPECT_EQ(refused(answer), rpc::kRequestTooLarge);
     EXPECT_EQ(answer["id"], nullptr);
+    // The line's own buffer (with the allocator's slack, more under the address sanitizer) is all it
+    // costs: the tree would have taken over twenty times the line.
     const long grown = peakKilobytes(server_->pid()) - peakBefore;
-    EXPECT_LT(grown, static_cast<long>(4 * line.size() / 1024)) << "pico de memória cresceu " << grown << " kB";
+    EXPECT_LT(grown, static_cast<long>(8 * line.size() / 1024)) << "pico de memória cresceu " << grown << " kB";
     EXPECT_EQ(ok(c->call("GetCusto"))["rows"].size(), 5u);
 }
 
