@@ -216,10 +216,17 @@ private:
             asio::post(socket_.get_executor(), [self = shared_from_this()] { self->pump(); });
             return;
         case Next::Wait:
-            socket_.async_wait(tcp::socket::wait_read, [self = shared_from_this()](const boost::system::error_code& ec) {
-                if (ec) return self->finish();
-                self->pump();
-            });
+            // A read attempted at once and, when nothing is there, completed by the event loop into a
+            // small buffer of the connection's own: cheaper per call than waiting for readiness and then
+            // reading.
+            socket_.async_read_some(asio::buffer(first_),
+                                    [self = shared_from_this()](const boost::system::error_code& ec, std::size_t n) {
+                                        if (ec) return self->flush(Next::Finish);
+                                        self->absorb(std::string_view(self->first_.data(), n));
+                                        if (self->closing_) return self->flush(Next::Finish);
+                                        if (n < self->first_.size()) return self->flush(Next::Wait);
+                                        self->pump();
+                                    });
             return;
         case Next::Finish:
             finish();
@@ -244,6 +251,7 @@ private:
     std::size_t scanned_ = 0; // bytes of in_ already searched for a newline
     bool discarding_ = false; // inside an oversized line, dropping bytes up to its newline
     std::size_t discarded_ = 0;
+    std::array<char, 1024> first_; // the first bytes of each request, read while the connection waits
     std::string out_;
     std::size_t written_ = 0;
     bool closing_ = false;
