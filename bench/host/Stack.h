@@ -4,6 +4,8 @@
 // loopback ports (each stopped by its pid), the host's resident memory, a keep-alive API client and
 // percentiles.
 
+#include "AppServerToken.h"
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -80,7 +82,9 @@ inline void stop(Child& child) {
 }
 
 // Starts the application server on `db` with the demo data; returns it and its "127.0.0.1:PORT".
+// Hosts started afterwards connect their screens with an API token of a user who may read and write.
 inline std::pair<Child, std::string> startAppServer(const std::string& bin, const std::string& db) {
+    ::setenv("TIPOPER_APPSERVER_TOKEN", testing_support::appServerToken(bin + "/tipoper-appserver", db).c_str(), 1);
     Child app = spawnAndWait({bin + "/tipoper-appserver", "--db", db, "--port", "0", "--demo", "--log-level", "warn"},
                              std::regex(R"(ouvindo em [\d.]+:(\d+))"));
     const std::string port = std::regex_replace(app.line, std::regex(R"(.*:(\d+)$)"), "$1");

@@ -258,23 +258,40 @@ TEST_P(Operations, MessageLinesArePostedUpdatedAndDeleted) {
     EXPECT_GT(std::stoll(second), std::stoll(first));
     EXPECT_EQ(now[1]["DSMENSAGEM"], "Segunda linha");
 
-    ok(c->call("SetMensTipOper", {second, "05", "S", "003", "Texto corrigido", "C", ""}));
+    ok(c->call("SetMensTipOper", {second, "05", "S", "003", "Texto corrigido", "C", "", now[1]}));
     EXPECT_EQ(lines()[1]["DSMENSAGEM"], "Texto corrigido");
     EXPECT_EQ(lines()[1]["CDMENSAGEM"], "003");
+    const json read = lines()[1];
 
     const struct {
         json args;
         int code;
     } refusals[] = {
-        {{"999999", "05", "S", "001", "x", "C", ""}, rpc::kConflict}, // no such line
-        {{second, "01", "S", "001", "x", "C", ""}, rpc::kConflict},   // a line of another type
-        {{"", "77", "S", "001", "x", "C", ""}, rpc::kConflict},       // no such operation type
+        {{"999999", "05", "S", "001", "x", "C", "", {{"CDMENSAGEM", "003"}, {"DSMENSAGEM", "x"}}},
+         rpc::kConflict}, // no such line
+        {{second, "01", "S", "001", "x", "C", "", read}, rpc::kConflict},   // a line of another type
+        {{second, "05", "S", "001", "x", "C", "", now[1]}, rpc::kConflict}, // read before the last change
+        {{"", "77", "S", "001", "x", "C", ""}, rpc::kConflict},             // no such operation type
+        // An update without the line as read would overwrite unseen changes.
+        {{second, "05", "S", "001", "x", "C", ""}, rpc::kInvalidParams},
+        {{second, "05", "S", "001", "x", "C", "", {{"CDMENSAGEM", "003"}}}, rpc::kInvalidParams},
+        {{second, "05", "S", "001", "x", "C", "", "texto"}, rpc::kInvalidParams},
+        {{second, "05", "S", "001", "x", "C", "", {{"DSMENSAGEM", 1}, {"CDMENSAGEM", "003"}}},
+         rpc::kInvalidParams},
+        {{second, "05", "S", "001", "x", "C", "", {{"OUTRO", "1"}, {"CDMENSAGEM", "003"}, {"DSMENSAGEM", "x"}}},
+         rpc::kInvalidParams},
+        {{second, "05", "S", "001", "x", "C", "", {{"NRMENSTPOPER", first}, {"CDMENSAGEM", "003"},
+                                                 {"DSMENSAGEM", "Texto corrigido"}}},
+         rpc::kInvalidParams}, // the original of another line
         {{"", "05", "S", "0001", "x", "C", ""}, rpc::kValueTooLong},
         {{"", "05", "S", "001", std::string(121, 'y'), "C", ""}, rpc::kValueTooLong},
         {{"12a", "05", "S", "001", "x", "C", ""}, rpc::kInvalidParams},
         {{"", "05", "S", "001", "x", "X", ""}, rpc::kInvalidParams},
         {{"", "05", "S", "001", "x", "C", "nao vazio"}, rpc::kInvalidParams},
         {{"", "05", "S", "", "", "D", harness::changes({})}, rpc::kInvalidPacket},
+        // A deletion compares the line as read: the packet must carry it.
+        {{"", "05", "S", "", "", "D", harness::changes({harness::remove({{"NRMENSTPOPER", second}})})},
+         rpc::kInvalidPacket},
     };
     for (const auto& r : refusals)
         EXPECT_EQ(refused(c->call("SetMensTipOper", r.args)), r.code) << r.args.dump();
@@ -297,4 +314,30 @@ TEST_P(Operations, MessageLinesArePostedUpdatedAndDeleted) {
     // Numbers are never reused: a client holding a deleted line's number cannot overwrite a new line.
     ok(c->call("SetMensTipOper", {"", "05", "S", "004", "Depois da exclusão", "C", ""}));
     EXPECT_GT(std::stoll(lines()[1]["NRMENSTPOPER"].get<std::string>()), std::stoll(second));
+}
+
+// An original that holds only some columns could not be compared: another user's change of the others
+// would be overwritten or deleted unseen.
+TEST_P(Operations, ModifyAndDeleteMustCarryTheWholeOriginalRecord) {
+    auto c = client();
+    const json stored = record(*c, "E", "03");
+    json changed = stored;
+    changed["NMTIPOOPER"] = "Com original parcial";
+    json keyOnly = {{"IDENTRSAIDOP", "E"}, {"CDTIPOOPER", "03"}};
+    json withoutOne = stored;
+    withoutOne.erase("IDATUESTTPOP");
+    for (const json& old : {keyOnly, withoutOne}) {
+        for (const json& change : {harness::modify(old, changed), harness::remove(old)}) {
+            const json answer = c->call("SetTipOper", {harness::changes({change}), ""});
+            EXPECT_EQ(refused(answer), rpc::kInvalidPacket) << change["op"] << old.size();
+            EXPECT_NE(answer["error"]["message"].get<std::string>().find("registro inteiro"), std::string::npos);
+        }
+    }
+    EXPECT_EQ(record(*c, "E", "03"), stored);
+    // The names read from other tables are not stored: an original without them still compares.
+    json storedOnly = stored;
+    for (const char* joined : {"NMRAZSOCFORN", "NMTIPOCUSTO", "DSPRECOBASE", "NMBONIFICACAO"})
+        storedOnly.erase(joined);
+    ok(c->call("SetTipOper", {harness::changes({harness::modify(storedOnly, changed)}), ""}));
+    EXPECT_EQ(record(*c, "E", "03")["NMTIPOOPER"], "Com original parcial");
 }
