@@ -1,6 +1,7 @@
 #include "Api.h"
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <spdlog/spdlog.h>
 #include <string_view>
 
@@ -21,18 +22,35 @@ bool plausibleId(std::string_view id) {
 }
 
 Reply methodNotAllowed() {
-    return errorReply(405, "Método não permitido neste recurso.");
+    return errorReply(405, "method-not-allowed", "Método não permitido neste recurso.");
 }
 Reply unknownSession() {
-    return errorReply(404, "Sessão desconhecida.");
+    return errorReply(404, "unknown-session", "Sessão desconhecida.");
+}
+Reply unknownResource() {
+    return errorReply(404, "unknown-resource", "Recurso desconhecido.");
+}
+
+// rows=1 (or true) asks every dataset's rows; since=V the changes since version V. A since that is
+// not a version is refused rather than read as "whole": a client that sends one has lost its place.
+std::optional<Reply> readOptions(const Request& request, ReadOptions& options) {
+    if (const std::string* rows = request.param("rows")) options.rows = *rows == "1" || *rows == "true";
+    if (const std::string* since = request.param("since")) {
+        if (since->empty() || since->size() > 19 ||
+            since->find_first_not_of("0123456789") != std::string::npos)
+            return errorReply(400, "bad-request",
+                              "Parâmetro since inválido: esperada uma versão (número inteiro).");
+        options.since = std::stoull(*since);
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
-Reply Api::handle(const std::string& method, const std::string& path, const std::string& body,
-                  bool withRows) {
-    std::string_view rest(path);
-    if (rest.substr(0, kPrefix.size()) != kPrefix) return errorReply(404, "Recurso desconhecido.");
+Reply Api::handle(const Request& request) {
+    const std::string& method = request.method;
+    std::string_view rest(request.path);
+    if (rest.substr(0, kPrefix.size()) != kPrefix) return unknownResource();
     rest.remove_prefix(kPrefix.size());
     if (rest.empty() || rest == "/") {
         if (method != "POST") return methodNotAllowed();
@@ -40,19 +58,22 @@ Reply Api::handle(const std::string& method, const std::string& path, const std:
             auto session = sessions_.create();
             return {201, json{{"id", session->id()}}.dump()};
         } catch (const TooManySessions& ex) {
-            return errorReply(503, ex.what());
+            return errorReply(503, "too-many-sessions", ex.what());
         }
     }
-    if (rest.front() != '/') return errorReply(404, "Recurso desconhecido.");
+    if (rest.front() != '/') return unknownResource();
     rest.remove_prefix(1);
     const auto slash = rest.find('/');
     const std::string_view id = rest.substr(0, slash);
     const std::string_view tail = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
 
+    ReadOptions options;
     if (tail.empty()) {
         if (method == "GET") {
             auto session = plausibleId(id) ? sessions_.find(std::string(id)) : nullptr;
-            return session ? session->snapshot(withRows) : unknownSession();
+            if (!session) return unknownSession();
+            if (auto refused = readOptions(request, options)) return *refused;
+            return session->snapshot(options);
         }
         if (method == "DELETE") {
             if (!plausibleId(id) || !sessions_.close(std::string(id))) return unknownSession();
@@ -60,22 +81,26 @@ Reply Api::handle(const std::string& method, const std::string& path, const std:
         }
         return methodNotAllowed();
     }
-    if (tail != "/events") return errorReply(404, "Recurso desconhecido.");
+    if (tail != "/events") return unknownResource();
     if (method != "POST") return methodNotAllowed();
     auto session = plausibleId(id) ? sessions_.find(std::string(id)) : nullptr;
     if (!session) return unknownSession();
+    const std::string& body = request.body;
     if (body.size() > kMaxEventBytes)
-        return errorReply(413, "Evento grande demais (máximo de " + std::to_string(kMaxEventBytes / 1024) +
-                                   " KiB).");
+        return errorReply(413, "too-large",
+                          "Evento grande demais (máximo de " + std::to_string(kMaxEventBytes / 1024) +
+                              " KiB).");
+    if (auto refused = readOptions(request, options)) return *refused;
     json parsed = json::parse(body, nullptr, false);
-    if (parsed.is_discarded()) return errorReply(400, "Corpo da requisição não é um JSON válido.");
+    if (parsed.is_discarded())
+        return errorReply(400, "bad-request", "Corpo da requisição não é um JSON válido.");
     Event event;
     try {
         event = parseEvent(parsed);
     } catch (const BadRequest& ex) {
-        return errorReply(400, std::string("Evento inválido: ") + ex.what() + ".");
+        return errorReply(400, "bad-request", std::string("Evento inválido: ") + ex.what() + ".");
     }
-    return session->event(event, withRows);
+    return session->event(event, options);
 }
 
 } // namespace host

@@ -1,28 +1,44 @@
 #pragma once
 
-// The automation API, apart from any HTTP library: a request (method, path, body, the rows flag) goes
-// in, a status and a JSON body come out. The HTTP server and the tests both call it.
+// The automation API, apart from any HTTP library: a request (method, path, query, headers, body)
+// goes in, a status and a JSON body come out. The HTTP server and the tests both call it.
 //
-//   POST   /api/sessions               -> 201 {"id": "..."}
-//   GET    /api/sessions/{id}[?rows=1] -> 200 snapshot
-//   POST   /api/sessions/{id}/events   -> 200 snapshot after the event; 400/404/409 {"error": "..."}
-//   DELETE /api/sessions/{id}          -> 204
+//   POST   /api/sessions                          -> 201 {"id": "..."}
+//   GET    /api/sessions/{id}[?rows=1][&since=V]   -> 200 snapshot (whole, or the changes since V)
+//   POST   /api/sessions/{id}/events[?rows=1][&since=V] -> 200 snapshot after the event;
+//                                                     400/404/409 {"error": "...", "code": "..."}
+//   DELETE /api/sessions/{id}                     -> 204
 
 #include "Session.h"
 #include "SessionRegistry.h"
 
 #include <cstddef>
+#include <map>
 #include <string>
 
 namespace host {
 
 inline constexpr std::size_t kMaxEventBytes = 64 * 1024;
 
+struct Request {
+    std::string method;
+    std::string path;
+    std::multimap<std::string, std::string> query; // decoded parameters
+    std::multimap<std::string, std::string> headers;
+    std::string body;
+
+    // The first value of a query parameter, or nullptr.
+    const std::string* param(const std::string& name) const {
+        const auto it = query.find(name);
+        return it == query.end() ? nullptr : &it->second;
+    }
+};
+
 class Api {
 public:
     explicit Api(SessionRegistry& sessions) : sessions_(sessions) {}
 
-    Reply handle(const std::string& method, const std::string& path, const std::string& body, bool withRows);
+    Reply handle(const Request& request);
 
 private:
     SessionRegistry& sessions_;

@@ -25,12 +25,6 @@ void sendError(httplib::Response& res, int status, const std::string& message) {
     sendReply(res, errorReply(status, message));
 }
 
-bool rowsRequested(const httplib::Request& req) {
-    if (!req.has_param("rows")) return false;
-    const std::string value = req.get_param_value("rows");
-    return value == "1" || value == "true";
-}
-
 } // namespace
 
 HttpServer::HttpServer(Api& api, const StaticFiles* files, HttpOptions options)
@@ -64,7 +58,12 @@ void HttpServer::install() {
     // Handlers registered for a method read the body first (and enforce the size limit); a pre-routing
     // handler would see no body.
     auto api = [this](const httplib::Request& req, httplib::Response& res) {
-        sendReply(res, api_.handle(req.method, req.path, req.body, rowsRequested(req)));
+        Request request{req.method,
+                        req.path,
+                        {req.params.begin(), req.params.end()},
+                        {req.headers.begin(), req.headers.end()},
+                        req.body};
+        sendReply(res, api_.handle(request));
     };
     const char* apiPattern = R"(/api(/.*)?)";
     svr.Get(apiPattern, api);

@@ -12,4 +12,19 @@ void DeactiveShowAvi() {
     tk::Application::current().hideWait();
 }
 
+Wait::Wait(tk::Form* form, int kind, std::string text) {
+    ActiveShowAvi(form, kind, std::move(text));
+    shown_ = true;
+}
+
+Wait::~Wait() {
+    hide();
+}
+
+void Wait::hide() {
+    if (!shown_) return;
+    shown_ = false;
+    DeactiveShowAvi();
+}
+
 } // namespace Showavi

@@ -5,14 +5,26 @@
 #include "host/ModuleScreen.h"
 #include "host/SessionRegistry.h"
 
+#include <cstdint>
 #include <gtest/gtest.h>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 namespace hosttest {
 
 using nlohmann::json;
+
+// A request of the automation API as the HTTP layer makes it.
+inline host::Request apiRequest(const std::string& method, const std::string& path,
+                                const std::string& body = "", bool rows = false,
+                                std::optional<std::uint64_t> since = std::nullopt) {
+    host::Request r{method, path, {}, {}, body};
+    if (rows) r.query.emplace("rows", "1");
+    if (since) r.query.emplace("since", std::to_string(*since));
+    return r;
+}
 
 // A registry of sessions over the test screen, driven through the automation API.
 class HostFixture : public ::testing::Test {
@@ -37,8 +49,8 @@ protected:
         json body;
     };
     Response call(const std::string& method, const std::string& path, const std::string& body = "",
-                  bool rows = false) {
-        const host::Reply reply = api->handle(method, path, body, rows);
+                  bool rows = false, std::optional<std::uint64_t> since = std::nullopt) {
+        const host::Reply reply = api->handle(apiRequest(method, path, body, rows, since));
         return {reply.status, reply.body.empty() ? json() : json::parse(reply.body)};
     }
 

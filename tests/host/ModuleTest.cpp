@@ -4,6 +4,7 @@
 
 #if defined(TIPOPER_TEST_MODULE) && defined(TIPOPER_TEST_APPSERVER)
 
+#include "HostFixture.h"
 #include "host/Api.h"
 #include "host/ModuleScreen.h"
 #include "host/ScreenModule.h"
@@ -84,16 +85,16 @@ protected:
     }
 
     std::string session() {
-        auto reply = api_->handle("POST", "/api/sessions", "", false);
+        auto reply = api_->handle(apiRequest("POST", "/api/sessions"));
         return json::parse(reply.body)["id"];
     }
     json send(const std::string& id, const json& event, int status = 200, bool rows = false) {
-        auto reply = api_->handle("POST", "/api/sessions/" + id + "/events", event.dump(), rows);
+        auto reply = api_->handle(apiRequest("POST", "/api/sessions/" + id + "/events", event.dump(), rows));
         EXPECT_EQ(reply.status, status) << event.dump() << " -> " << reply.body.substr(0, 400);
         return json::parse(reply.body);
     }
     json snapshot(const std::string& id, bool rows = false) {
-        return json::parse(api_->handle("GET", "/api/sessions/" + id, "", rows).body);
+        return json::parse(api_->handle(apiRequest("GET", "/api/sessions/" + id, "", rows)).body);
     }
     // Opens the screen and leaves the filter on the kind's item (0 Entrada, 1 Saída).
     json load(const std::string& id, int kind) {

@@ -52,9 +52,9 @@ TEST_F(HostFixture, SessionIdsAreDistinct128BitHex) {
 
 TEST_F(HostFixture, SnapshotHasExactlyTheContractMembersBeforeAndAfterOpen) {
     const std::string id = newSession();
-    const std::vector<std::string> members{"activePage", "cacheNotified", "controls", "datasets",
-                                           "dialog",     "error",         "focus",    "result",
-                                           "shown",      "unit",          "wait"};
+    const std::vector<std::string> members{"activePage", "base",    "cacheNotified", "controls", "datasets",
+                                           "dialog",     "error",   "focus",         "result",   "shown",
+                                           "unit",       "version", "wait"};
     json before = snapshot(id);
     EXPECT_EQ(keysOf(before), members);
     EXPECT_TRUE(before["controls"].empty());

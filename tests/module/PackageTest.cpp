@@ -7,11 +7,11 @@
 #include "toolkit/Application.h"
 #include "toolkit/Form.h"
 #include "toolkit/Input.h"
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
+#include "toolkit/Snapshot.h"
 
 #include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -26,7 +26,11 @@ struct Package {
 };
 
 nlohmann::json unitOf(tk::Application& app) {
-    return nlohmann::json::parse(app.units().at("Cli_ger06600")->snapshotJson());
+    tk::Snapshot snapshot;
+    snapshot.record(nullptr, app.units().at("Cli_ger06600").get());
+    std::string out;
+    snapshot.write(out);
+    return nlohmann::json::parse(out)["unit"];
 }
 
 class PackageTest : public ::testing::Test {
