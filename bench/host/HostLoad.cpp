@@ -143,6 +143,7 @@ public:
     struct Answer {
         int status = 0; // 0 when the request failed
         std::string body;
+        std::string result; // how the event ended, as the chain of answers stands
     };
     // Posts an event; asks for the changes since the version last answered when the host gave one.
     Answer event(const std::string& id, const json& event, bool rows = false) {
@@ -154,7 +155,7 @@ public:
         auto res = http_.Post(path, event.dump(), "application/json");
         if (!res) return {};
         if (res->status == 200) follow(res->body);
-        return {res->status, res->body};
+        return {res->status, res->body, result_};
     }
     int snapshot(const std::string& id) {
         auto res = http_.Get("/api/sessions/" + id);
@@ -169,7 +170,10 @@ public:
         auto res = http_.Delete("/api/sessions/" + id);
         return res ? res->status : 0;
     }
-    void forget() { version_.reset(); }
+    void forget() {
+        version_.reset();
+        result_.clear();
+    }
 
 private:
     void follow(const std::string& body) {
@@ -181,14 +185,21 @@ private:
             version_ = std::stoull(m[1].str());
         else
             version_.reset();
+        // A delta leaves an unchanged result out.
+        static constexpr std::string_view kResult = "\"result\":\"";
+        if (const auto at = body.find(kResult); at != std::string::npos) {
+            const auto start = at + kResult.size();
+            result_ = body.substr(start, body.find('"', start) - start);
+        }
     }
 
     httplib::Client http_;
     std::optional<unsigned long long> version_;
+    std::string result_;
 };
 
 bool done(const Client::Answer& a) {
-    return a.status == 200 && a.body.find("\"result\":\"done\"") != std::string::npos;
+    return a.status == 200 && a.result == "done";
 }
 
 // Opens the screen and loads the records of a kind (0 Entrada, 1 Saída); returns the record count.

@@ -9,6 +9,7 @@
 #include "shell/Toolkit.h"
 #include "toolkit/Application.h"
 #include "toolkit/Input.h"
+#include "toolkit/Snapshot.h"
 
 #include <benchmark/benchmark.h>
 
@@ -75,6 +76,76 @@ void BM_RecordMoveWithoutServerCall(benchmark::State& state) { runMoves(state, f
 
 BENCHMARK(BM_RecordMoveWithMessageReload)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RecordMoveWithoutServerCall)->Unit(benchmark::kMicrosecond);
+
+// Building the screen from its definition: datasets, data sources, every control with its
+// properties, and the binding of every handler (no connection: that is the create handler's).
+void BM_BuildScreenFromDefinition(benchmark::State& state) {
+    Screen& s = screen();
+    tk::Application::Scope scope(s.app);
+    Cli_ger06600::UnitGlobals unit;
+    for (auto _ : state) {
+        Cli_ger06600::TfrmTipOper form(unit);
+        benchmark::DoNotOptimize(form.controls().size());
+    }
+    state.counters["controls"] = static_cast<double>(s.form->controls().size());
+}
+BENCHMARK(BM_BuildScreenFromDefinition)->Unit(benchmark::kMillisecond);
+
+// What a move's answer costs on top of the move: recording the whole screen and writing the delta.
+void BM_SnapshotOfAMove(benchmark::State& state) {
+    Screen& s = screen();
+    tk::Application::Scope scope(s.app);
+    auto& set = s.form->cdsTipOper;
+    auto saved = set.afterScroll;
+    set.afterScroll = [&](tk::DataSet&) { s.form->ShowRecordRules(); };
+    tk::Snapshot snapshot;
+    std::uint64_t version = snapshot.record(s.form, nullptr);
+    const int rows = set.recordCount();
+    int rec = 1;
+    std::size_t bytes = 0;
+    std::string out;
+    for (auto _ : state) {
+        state.PauseTiming();
+        rec = rec % rows + 1;
+        set.moveTo(rec);
+        state.ResumeTiming();
+        const std::uint64_t next = snapshot.record(s.form, nullptr);
+        out.clear();
+        snapshot.write(out, version);
+        version = next;
+        bytes += out.size();
+    }
+    set.afterScroll = saved;
+    state.counters["bytes"] = benchmark::Counter(static_cast<double>(bytes), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_SnapshotOfAMove)->Unit(benchmark::kMicrosecond);
+
+// Recording the screen when nothing changed: the fixed cost of telling what changed.
+void BM_RecordUnchanged(benchmark::State& state) {
+    Screen& s = screen();
+    tk::Application::Scope scope(s.app);
+    tk::Snapshot snapshot;
+    snapshot.record(s.form, nullptr);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(snapshot.record(s.form, nullptr));
+}
+BENCHMARK(BM_RecordUnchanged)->Unit(benchmark::kMicrosecond);
+
+// The whole snapshot of the screen, as a reader without a version gets it.
+void BM_WholeSnapshot(benchmark::State& state) {
+    Screen& s = screen();
+    tk::Application::Scope scope(s.app);
+    tk::Snapshot snapshot;
+    snapshot.record(s.form, nullptr);
+    std::string out;
+    for (auto _ : state) {
+        out.clear();
+        snapshot.write(out);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.counters["bytes"] = static_cast<double>(out.size());
+}
+BENCHMARK(BM_WholeSnapshot)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -18,6 +18,10 @@ enum class Kind : std::uint8_t { Unset, Null, False, True, Int, Text, Json, Box 
 // One member as last recorded, and the version of its last change.
 struct Leaf {
     std::string name;
+    // Where the name was given last time: members name themselves with literals and the fields'
+    // own names, so the same member comes with the same characters at the same address and is
+    // recognised without comparing them.
+    std::string_view given;
     Kind kind = Kind::Unset;
     long long number = 0;
     Bounds box;
@@ -169,7 +173,8 @@ private:
     Leaf& slot(std::string_view name) {
         if (at_ < node_.leaves.size()) {
             Leaf& l = node_.leaves[at_];
-            if (l.name == name) {
+            if ((l.given.data() == name.data() && l.given.size() == name.size()) || l.name == name) {
+                l.given = name;
                 ++at_;
                 return l;
             }
@@ -179,6 +184,7 @@ private:
         if (node_.newest != 0) reshaped_ = true;
         Leaf fresh;
         fresh.name.assign(name);
+        fresh.given = name;
         node_.leaves.push_back(std::move(fresh));
         ++at_;
         return node_.leaves.back();
@@ -292,6 +298,9 @@ struct Snapshot::State {
     std::uint64_t version = 0;
     std::uint64_t shape = 0; // the version of the last change of shape
     std::uint64_t formSerial = 0;
+    // The components recorded, in order: a form keeps them where they are for its whole life.
+    std::vector<const Control*> controlsSeen;
+    std::vector<const DataSet*> dataSetsSeen;
     bool hasUnit = false;
     std::vector<ControlRecord> controls;
     std::vector<DataSetRecord> dataSets;
@@ -304,11 +313,11 @@ struct Snapshot::State {
         if (!form) return controls.empty() && dataSets.empty();
         const auto& cs = form->controls();
         const auto& ds = form->dataSets();
-        if (cs.size() != controls.size() || ds.size() != dataSets.size()) return false;
+        if (cs.size() != controlsSeen.size() || ds.size() != dataSetsSeen.size()) return false;
         for (std::size_t i = 0; i < cs.size(); ++i)
-            if (cs[i]->name() != controls[i].name) return false;
+            if (cs[i].get() != controlsSeen[i]) return false;
         for (std::size_t i = 0; i < ds.size(); ++i)
-            if (ds[i]->name() != dataSets[i].name) return false;
+            if (ds[i].get() != dataSetsSeen[i]) return false;
         return true;
     }
 
@@ -317,13 +326,19 @@ struct Snapshot::State {
         hasUnit = unitState != nullptr;
         controls.clear();
         dataSets.clear();
+        controlsSeen.clear();
+        dataSetsSeen.clear();
         root = {};
         unit = {};
         if (!form) return;
-        for (const auto& c : form->controls())
+        for (const auto& c : form->controls()) {
             controls.push_back({c->name(), {}});
-        for (const auto& d : form->dataSets())
+            controlsSeen.push_back(c.get());
+        }
+        for (const auto& d : form->dataSets()) {
             dataSets.push_back({d->name(), {}, {}, {}, {}, 0});
+            dataSetsSeen.push_back(d.get());
+        }
     }
 
     bool answers(std::uint64_t since) const { return version > 0 && since >= shape && since <= version; }
