@@ -4,6 +4,7 @@
 
 #include "AppServerProcess.h"
 #include "ScriptedDialogs.h"
+#include "lib/Database.h"
 #include "lib/Morvala.h"
 #include "shell/TfrmTipOper.h"
 #include "shell/Toolkit.h"
@@ -11,11 +12,11 @@
 #include "toolkit/Input.h"
 #include "toolkit/Snapshot.h"
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <chrono>
 #include <memory>
+#include <soci/soci.h>
 
 extern "C" void IniProc();
 extern "C" void Initialize();
@@ -71,8 +72,12 @@ void runMoves(benchmark::State& state, bool withServer) {
     state.counters["records"] = rows;
 }
 
-void BM_RecordMoveWithMessageReload(benchmark::State& state) { runMoves(state, true); }
-void BM_RecordMoveWithoutServerCall(benchmark::State& state) { runMoves(state, false); }
+void BM_RecordMoveWithMessageReload(benchmark::State& state) {
+    runMoves(state, true);
+}
+void BM_RecordMoveWithoutServerCall(benchmark::State& state) {
+    runMoves(state, false);
+}
 
 BENCHMARK(BM_RecordMoveWithMessageReload)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RecordMoveWithoutServerCall)->Unit(benchmark::kMicrosecond);
@@ -116,7 +121,8 @@ void BM_SnapshotOfAMove(benchmark::State& state) {
         bytes += out.size();
     }
     set.afterScroll = saved;
-    state.counters["bytes"] = benchmark::Counter(static_cast<double>(bytes), benchmark::Counter::kAvgIterations);
+    state.counters["bytes"] =
+        benchmark::Counter(static_cast<double>(bytes), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_SnapshotOfAMove)->Unit(benchmark::kMicrosecond);
 
@@ -130,6 +136,59 @@ void BM_RecordUnchanged(benchmark::State& state) {
         benchmark::DoNotOptimize(snapshot.record(s.form, nullptr));
 }
 BENCHMARK(BM_RecordUnchanged)->Unit(benchmark::kMicrosecond);
+
+// Leaving the filter on a kind of 949 operation types: both loads of the list, the rules of the first
+// record, and the answer with every row, as the renderer asks it.
+void BM_LeaveFilterOnALargeKind(benchmark::State& state) {
+    Screen& s = screen();
+    tk::Application::Scope scope(s.app);
+    {
+        lib::Database db(s.server.dbUrl());
+        soci::session& sql = db.session();
+        sql << "CREATE TEMP TABLE modelo AS SELECT * FROM TIPOOPERAC WHERE IDENTRSAIDOP = 'E' LIMIT 1";
+        static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        long long have = 0;
+        sql << "SELECT COUNT(*) FROM TIPOOPERAC WHERE IDENTRSAIDOP = 'E'", soci::into(have);
+        std::string code, name;
+        soci::statement rename = (sql.prepare << "UPDATE modelo SET CDTIPOOPER = :c, NMTIPOOPER = :n",
+                                  soci::use(code, "c"), soci::use(name, "n"));
+        soci::statement copy = (sql.prepare << "INSERT OR IGNORE INTO TIPOOPERAC SELECT * FROM modelo");
+        soci::transaction tx(sql);
+        for (int i = 0; have < 949 && i < 36 * 36; ++i) {
+            code = {kAlphabet[i / 36], kAlphabet[i % 36]};
+            name = "Tipo de operação gerado " + code;
+            rename.execute(true);
+            copy.execute(true);
+            have += copy.get_affected_rows();
+        }
+        tx.commit();
+    }
+    tk::Snapshot snapshot;
+    std::string out;
+    std::vector<double> acts, answers;
+    for (auto _ : state) {
+        (void)tk::Input::focus(*s.form, "cbbEntSaid");
+        if (s.form->cbbEntSaid->itemIndex() != 0) (void)tk::Input::pick(*s.form, "cbbEntSaid", 0);
+        snapshot.record(s.form, nullptr);
+        const std::uint64_t before = snapshot.version();
+        const auto t0 = std::chrono::steady_clock::now();
+        (void)tk::Input::focus(*s.form, "dbgPadrao");
+        const auto t1 = std::chrono::steady_clock::now();
+        snapshot.record(s.form, nullptr);
+        out.clear();
+        snapshot.write(out, before, s.form);
+        const auto t2 = std::chrono::steady_clock::now();
+        acts.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+        answers.push_back(std::chrono::duration<double, std::milli>(t2 - t1).count());
+    }
+    std::sort(acts.begin(), acts.end());
+    std::sort(answers.begin(), answers.end());
+    state.counters["records"] = s.form->cdsTipOper.recordCount();
+    state.counters["act_ms"] = acts[acts.size() / 2];
+    state.counters["answer_ms"] = answers[answers.size() / 2];
+    state.counters["bytes"] = static_cast<double>(out.size());
+}
+BENCHMARK(BM_LeaveFilterOnALargeKind)->Unit(benchmark::kMillisecond);
 
 // The whole snapshot of the screen, as a reader without a version gets it.
 void BM_WholeSnapshot(benchmark::State& state) {

@@ -8,6 +8,7 @@
 #include "toolkit/MemberSink.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace tk {
 
@@ -160,6 +161,9 @@ public:
             null(name);
     }
 
+    // The next `count` members are the node's as recorded (members that never change, recorded once).
+    void keep(std::size_t count) { at_ = std::min(at_ + count, node_.leaves.size()); }
+
     // Members the node had and that did not come again change its shape.
     void finish() {
         if (at_ < node_.leaves.size()) {
@@ -301,6 +305,7 @@ struct Snapshot::State {
     // The components recorded, in order: a form keeps them where they are for its whole life.
     std::vector<const Control*> controlsSeen;
     std::vector<const DataSet*> dataSetsSeen;
+    std::unordered_map<const Control*, int> indexOf; // creation index of each control
     bool hasUnit = false;
     std::vector<ControlRecord> controls;
     std::vector<DataSetRecord> dataSets;
@@ -328,10 +333,12 @@ struct Snapshot::State {
         dataSets.clear();
         controlsSeen.clear();
         dataSetsSeen.clear();
+        indexOf.clear();
         root = {};
         unit = {};
         if (!form) return;
         for (const auto& c : form->controls()) {
+            indexOf.emplace(c.get(), static_cast<int>(controls.size()));
             controls.push_back({c->name(), {}});
             controlsSeen.push_back(c.get());
         }
@@ -355,19 +362,12 @@ Snapshot::~Snapshot() = default;
 namespace {
 
 // Where each control stands in the focus order, by creation index; -1 when it cannot take the focus.
-std::vector<int> tabIndexes(const Form& form) {
-    const auto& controls = form.controls();
-    std::vector<std::pair<const Control*, int>> byAddress;
-    byAddress.reserve(controls.size());
-    for (std::size_t i = 0; i < controls.size(); ++i)
-        byAddress.emplace_back(controls[i].get(), static_cast<int>(i));
-    std::sort(byAddress.begin(), byAddress.end());
-    std::vector<int> out(controls.size(), -1);
+std::vector<int> tabIndexes(const Form& form, const std::unordered_map<const Control*, int>& indexOf) {
+    std::vector<int> out(form.controls().size(), -1);
     int place = 0;
     for (const Control* c : form.tabOrderList()) {
-        const auto it =
-            std::lower_bound(byAddress.begin(), byAddress.end(), std::pair<const Control*, int>(c, -1));
-        if (it != byAddress.end() && it->first == c) out[static_cast<std::size_t>(it->second)] = place;
+        if (const auto it = indexOf.find(c); it != indexOf.end())
+            out[static_cast<std::size_t>(it->second)] = place;
         ++place;
     }
     return out;
@@ -425,16 +425,21 @@ std::uint64_t Snapshot::record(const Form* form, const UnitState* unitState,
 
     std::optional<std::string_view> activePage;
     if (form) {
-        const std::vector<int> tabIndex = tabIndexes(*form);
+        const std::vector<int> tabIndex = tabIndexes(*form, st.indexOf);
         const auto& controls = form->controls();
         for (std::size_t i = 0; i < controls.size(); ++i) {
             const Control& c = *controls[i];
             Node& node = st.controls[i].node;
             Recorder r(node, next, changed, reshaped);
-            r.text("type", c.typeName());
-            r.nameOf("parent", c.parent());
+            // The kind, the parent and the place in creation order stay for the form's life.
+            if (node.newest == 0) {
+                r.text("type", c.typeName());
+                r.nameOf("parent", c.parent());
+                r.integer("index", static_cast<long long>(i));
+            } else {
+                r.keep(3);
+            }
             c.describe(r);
-            r.integer("index", static_cast<long long>(i));
             if (tabIndex[i] >= 0)
                 r.integer("tabIndex", tabIndex[i]);
             else
@@ -532,19 +537,35 @@ bool Snapshot::answers(std::uint64_t since) const {
 
 namespace {
 
-void writeRow(std::string& out, const DataSet& set, int row) {
-    out += '{';
-    bool first = true;
-    for (const auto& field : set.fields()) {
-        writeMember(out, first, field->name());
-        const auto value = set.peekAt(row, field->index());
-        if (value)
-            json::appendString(out, *value);
-        else
-            out += "null";
+// The rows of one dataset: each field's key is written once, then copied into every row.
+class RowWriter {
+public:
+    explicit RowWriter(const DataSet& set) : set_(set) {
+        for (const auto& field : set.fields()) {
+            std::string key;
+            json::appendString(key, field->name());
+            key += ':';
+            keys_.push_back(std::move(key));
+        }
     }
-    out += '}';
-}
+    void write(std::string& out, int row) const {
+        out += '{';
+        for (std::size_t f = 0; f < keys_.size(); ++f) {
+            if (f) out += ',';
+            out += keys_[f];
+            const auto value = set_.peekAt(row, static_cast<int>(f));
+            if (value)
+                json::appendString(out, *value);
+            else
+                out += "null";
+        }
+        out += '}';
+    }
+
+private:
+    const DataSet& set_;
+    std::vector<std::string> keys_;
+};
 
 } // namespace
 
@@ -611,7 +632,7 @@ void Snapshot::write(std::string& out, std::optional<std::uint64_t> since, const
             writeObject(out, rec.current, from);
         }
         if (rows && (!delta || rec.rowsNewest > from)) {
-            const DataSet& set = *rows->dataSets()[i];
+            const RowWriter writer(*rows->dataSets()[i]);
             writeMember(out, member, "rows");
             if (delta) {
                 out += '{';
@@ -619,14 +640,14 @@ void Snapshot::write(std::string& out, std::optional<std::uint64_t> since, const
                 for (std::size_t r = 0; r < rec.rowStamps.size(); ++r) {
                     if (rec.rowStamps[r] <= from) continue;
                     writeMember(out, row, std::to_string(r));
-                    writeRow(out, set, static_cast<int>(r));
+                    writer.write(out, static_cast<int>(r));
                 }
                 out += '}';
             } else {
                 out += '[';
                 for (std::size_t r = 0; r < rec.rowStamps.size(); ++r) {
                     if (r) out += ',';
-                    writeRow(out, set, static_cast<int>(r));
+                    writer.write(out, static_cast<int>(r));
                 }
                 out += ']';
             }
