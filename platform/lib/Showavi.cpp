@@ -2,6 +2,8 @@
 
 #include "toolkit/Application.h"
 
+#include <stdexcept>
+
 namespace Showavi {
 
 void ActiveShowAvi(tk::Form* /*form*/, int kind, std::string text) {
@@ -18,7 +20,12 @@ Wait::Wait(tk::Form* form, int kind, std::string text) {
 }
 
 Wait::~Wait() {
-    hide();
+    try {
+        hide();
+    } catch (const std::logic_error&) {
+        // Somebody inside the scope hid it without showing it; the indicator is gone either way, and
+        // a scope that ends by an exception must not end the process.
+    }
 }
 
 void Wait::hide() {
