@@ -41,8 +41,9 @@ void ModuleScreen::start() {
 
 void ModuleScreen::stop() {
     // Closed as the user closes it, so the screen's close handler disconnects and clears its flags
-    // before the unit is finalized.
-    if (tk::Form* f = screen(); f && f->visible()) tk::Input::close(*f);
+    // before the unit is finalized; without the question about unsaved edits, since a session that
+    // ends has nobody left to answer it.
+    if (tk::Form* f = screen(); f && f->visible()) tk::Input::close(*f, tk::CloseQuery::Skip);
     afterAct();
     if (started_) {
         started_ = false;

@@ -101,12 +101,15 @@ json rowsJson(const tk::DialogRows& rows) {
     return out;
 }
 
-json dialogJson(const char* kind, const std::string& text, const std::string& key, const std::string& title) {
+// `defaultAnswer`: what Enter answers ("yes"/"no"), null for dialogs without a choice to default.
+json dialogJson(const char* kind, const std::string& text, const std::string& key, const std::string& title,
+                json defaultAnswer = nullptr) {
     return json{{"kind", kind},
                 {"text", text},
                 {"key", key.empty() ? json(nullptr) : json(key)},
                 {"title", title},
-                {"rows", nullptr}};
+                {"rows", nullptr},
+                {"default", std::move(defaultAnswer)}};
 }
 
 json listDialog(const char* kind, const std::string& title, const std::string& emptyText,
@@ -126,8 +129,9 @@ class Session::Dialogs final : public tk::DialogPort {
 public:
     Dialogs(Session& session, tk::Application& app) : session_(session), app_(app) {}
 
-    int confirm(const std::string& key, const std::string& text) override {
-        auto answer = session_.awaitAnswer(app_, dialogJson("confirm", text, key, ""));
+    int confirm(const std::string& key, const std::string& text, int defaultAnswer) override {
+        auto answer = session_.awaitAnswer(
+            app_, dialogJson("confirm", text, key, "", defaultAnswer == tk::kAnswerNo ? "no" : "yes"));
         if (!answer) return tk::kAnswerCancel;
         if (answer->answerWord == "yes") return tk::kAnswerYes;
         if (answer->answerWord == "no") return tk::kAnswerNo;

@@ -7,3 +7,9 @@ for b in build/bin/bench_*; do
   echo "== $(basename "$b")"
   "$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true 2>&1 | grep -E 'median|^[A-Za-z].*(ms|us|ns)' || true
 done
+
+# The browser renderer: key or click to repaint, and page ready (needs the browser tests' packages).
+if [ -d tests/browser/node_modules/playwright-core ] && command -v chromium >/dev/null 2>&1; then
+  echo "== bench/web/repaint.js"
+  TIPOPER_BIN="$PWD/build/bin" node bench/web/repaint.js || true
+fi

@@ -25,6 +25,6 @@ if ((${#missing[@]})); then
   apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-if [ -f tests/browser/package.json ] && [ ! -d tests/browser/node_modules/playwright-core ]; then
+if [ -f tests/browser/package.json ] && { [ ! -d tests/browser/node_modules/playwright-core ] || [ ! -d tests/browser/node_modules/axe-core ]; }; then
   (cd tests/browser && npm install --no-audit --no-fund --silent)
 fi

@@ -1,13 +1,19 @@
 // The automation API as the renderer uses it: one session per page, events sent one at a time in
-// the order the user made them, and the wait indicator shown when a call lasts more than a moment.
+// the order the user made them, answers asked as deltas against the snapshot held, and the wait
+// indicator reported when a call lasts more than a moment.
+
+import { mergeSnapshot, StaleDelta } from './merge.js';
 
 const WAIT_DELAY_MS = 300;
 const WAIT_POLL_MS = 200;
 
+// A refusal or failure of the host: `status` (HTTP), `code` (the host's stable code, when it gives
+// one) and the host's text, meant for programs and logs rather than for the user.
 export class ApiError extends Error {
-  constructor(status, message) {
+  constructor(status, message, code = null) {
     super(message);
     this.status = status;
+    this.code = code;
   }
 }
 
@@ -19,8 +25,13 @@ async function request(method, path, body) {
   }
   const response = await fetch(path, init);
   const text = await response.text();
-  const data = text ? JSON.parse(text) : null;
-  if (!response.ok) throw new ApiError(response.status, (data && data.error) || `Erro ${response.status}`);
+  let data = null;
+  try {
+    data = text ? JSON.parse(text) : null;
+  } catch {
+    throw new ApiError(response.status, `Resposta ilegível do servidor (${response.status}).`);
+  }
+  if (!response.ok) throw new ApiError(response.status, (data && data.error) || `Erro ${response.status}`, (data && data.code) || null);
   return data;
 }
 
@@ -30,19 +41,33 @@ export class Session {
     this.queue = Promise.resolve();
     this.onWait = onWait; // (text | null) => void
     this.pending = 0;
+    this.held = null; // the whole snapshot the last answer left
   }
 
   async start() {
-    const created = await request('POST', '/api/sessions');
+    const created = await request('POST', '/api/sessions', {});
     this.id = created.id;
     return this.id;
   }
 
-  snapshot() {
-    return request('GET', `/api/sessions/${this.id}?rows=1`);
+  #since() {
+    return this.held && Number.isInteger(this.held.version) ? `&since=${this.held.version}` : '';
   }
 
-  // Queues an event; resolves with the snapshot after it, rejects with ApiError (404/409/400).
+  // Takes an answer: a delta merges into the snapshot held; one that does not fit asks for the whole.
+  async #take(answer) {
+    try {
+      this.held = mergeSnapshot(this.held, answer);
+    } catch (err) {
+      if (!(err instanceof StaleDelta)) throw err;
+      this.held = await request('GET', `/api/sessions/${this.id}?rows=1`);
+      // The event's own outcome travels in the answer, not in the state read afterwards.
+      for (const key of ['result', 'error', 'shown', 'dialog']) if (key in answer) this.held[key] = answer[key];
+    }
+    return this.held;
+  }
+
+  // Queues an event; resolves with the whole snapshot after it, rejects with ApiError (404/409/400).
   send(event) {
     const run = () => this.#post(event);
     const result = this.queue.then(run, run);
@@ -55,11 +80,14 @@ export class Session {
     let timer = null;
     let polling = null;
     let stopped = false;
+    const since = this.#since();
     const poll = async () => {
       if (stopped) return;
       try {
-        const snap = await request('GET', `/api/sessions/${this.id}`);
-        if (!stopped) this.onWait(snap.wait ? snap.wait.text || 'Aguarde...' : 'Aguarde...');
+        // Read for the wait indicator only: a delta that leaves `wait` out means it did not change.
+        const answer = await request('GET', `/api/sessions/${this.id}?rows=1${since}`);
+        const wait = 'wait' in answer ? answer.wait : this.held && this.held.wait;
+        if (!stopped) this.onWait(wait ? wait.text || 'Aguarde...' : 'Aguarde...');
       } catch {
         /* the event's own answer reports failures */
       }
@@ -70,7 +98,7 @@ export class Session {
       poll();
     }, WAIT_DELAY_MS);
     try {
-      return await request('POST', `/api/sessions/${this.id}/events?rows=1`, event);
+      return await this.#take(await request('POST', `/api/sessions/${this.id}/events?rows=1${since}`, event));
     } finally {
       stopped = true;
       clearTimeout(timer);

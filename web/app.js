@@ -1,63 +1,123 @@
 // The renderer: draws the screen from the session's snapshot and turns the user's acts into events.
-// Nothing here decides a rule of the screen: enabled states, captions, checks and texts come from the
-// snapshot exactly as the screen set them; the renderer only lays them out.
+// Nothing here decides a rule of the screen: enabled states, captions, checks and texts come from
+// the snapshot exactly as the screen set them; the renderer lays them out, keeps the browser's focus
+// where the screen's is, and says in plain words what happened.
 
 import { ApiError, Session } from './api.js';
-import { closeDialog, dialogOpen, screenDialogOpen, showHostError, showScreenDialog } from './dialogs.js';
+import { arrange } from './arrange.js';
+import { kindOf } from './controls.js';
+import { chooseSort, closeDialog, dialogOpen, screenDialogOpen, showHelp, showHostError, showScreenDialog } from './dialogs.js';
+import { el, setAttr, setText } from './dom.js';
+import {
+  BANNER_TEXT, DELETED_TEXT, describeFields, HELP_INTRO, keyEntry, KEYS, MOVE_WHILE_EDITING, refusalText,
+  SAVED_TEXT, SORT_UNAVAILABLE, STATE_TEXT,
+} from './texts.js';
 
-// Keyboard shortcuts of the toolbar (also shown on the buttons and in the menus).
-const SHORTCUTS = [
-  { control: 'sbtIncluir', label: 'F2', match: (e) => e.key === 'F2' },
-  { control: 'sbtAlterar', label: 'F3', match: (e) => e.key === 'F3' },
-  { control: 'sbtExcluir', label: 'F4', match: (e) => e.key === 'F4' },
-  { control: 'sbtVerificar', label: 'F5', match: (e) => e.key === 'F5' },
-  { control: 'sbtProcurar', label: 'F6', match: (e) => e.key === 'F6' },
-  { control: 'sbtCancelar', label: 'Esc', match: (e) => e.key === 'Escape' },
-  { control: 'sbtConfirmar', label: 'F10', match: (e) => e.key === 'F10' || (e.ctrlKey && e.key === 'Enter') },
-];
-const MENU_SHORTCUT = { mnuIncluir: 'F2', mnuAlterar: 'F3', mnuExcluir: 'F4', mnuVerificar: 'F5', mnuProcurar: 'F6', mnuCancelar: 'Esc', mnuConfirmar: 'F10', mnuFolhaDados: 'Alt+1', mnuFormulario: 'Alt+2' };
 const MENUS = [
   { caption: 'Exibir', items: ['mnuFolhaDados', 'mnuFormulario', 'mnuListagem'] },
   { caption: 'Registro', items: ['mnuIncluir', 'mnuAlterar', 'mnuExcluir', 'mnuProcurar', 'mnuVerificar', 'mnuCancelar', 'mnuConfirmar'] },
 ];
-const FOCUSABLE = new Set(['TDBCheckBox', 'TRadioButton', 'TDBEdit', 'TEdit', 'TComboBox', 'TDBComboBox', 'TDBGrid']);
-const CONTAINERS = new Set(['TGroupBox', 'TPanel', 'TScrollBox']);
-const STATE_TEXT = { inactive: 'Fechado', browse: 'Consulta', edit: 'Alteração', insert: 'Inclusão' };
+const CONFIRM = new Set(['sbtConfirmar', 'mnuConfirmar']);
+const DELETE = new Set(['sbtExcluir', 'mnuExcluir']);
+const MODIFIER_KEYS = new Set(['Shift', 'Control', 'Alt', 'Meta', 'CapsLock', 'Dead']);
 
 const $ = (id) => document.getElementById(id);
 const session = new Session({ onWait: showWait });
 
-let snap = null;          // the last snapshot
-let def = null;           // the screen definition (for the per-kind arrangement of the options)
-let structure = '';       // names and parents of the controls the DOM was built for
-const nodes = new Map();  // control name -> {type, root, input}
-const dirty = new Set();  // edits (and grid cells "grid:FIELD") the user changed and has not sent
-let syncingFocus = false;
+let snap = null;          // the whole snapshot the last answer left
+let structure = '';       // names, kinds and parents of the controls the DOM was built for
 let opened = false;
+let chainAct = null;      // the user's act an answer belongs to (a question's answers continue it)
+let pointerDown = false;  // the focus comes from the mouse: keep the caret where the user clicked
+const nodes = new Map();  // control name -> node built by its kind
+const children = new Map(); // container name -> its controls, in creation order
+const layoutKeys = new Map(); // container name -> the bounds its layout was made for
+const captions = new Map(); // control name -> the caption control that names it
+const boundSet = new Map(); // control name -> the dataset it shows, once known
+const dirty = new Set();  // edits (and grid cells "grid:FIELD") the user changed and has not sent
 
-function el(tag, props = {}, ...children) {
-  const node = document.createElement(tag);
-  for (const [k, v] of Object.entries(props)) {
-    if (k === 'class') node.className = v;
-    else if (k === 'text') node.textContent = v;
-    else node.setAttribute(k, v);
-  }
-  for (const c of children) if (c !== null && c !== undefined) node.append(c);
-  return node;
-}
+// What the kinds of controls see of the renderer.
+const ctx = {
+  get snap() {
+    return snap;
+  },
+  nodes,
+  dirty,
+  focusing: false,
+  act,
+  click,
+  toolClick,
+  menuClick: (name) => {
+    closeMenus();
+    click(name);
+  },
+  commitEdit,
+  commitCell,
+  operable: (name) => operable(name, snap),
+  readOnlyByState,
+  buildChildren,
+  showPage,
+  gridKey,
+  gridRowClick,
+  sortGrid,
+  gridCaption,
+  isMainList: (name) => mainDataset() === snap.controls[name].dataSet,
+  screenCode: () => (snap.controls.lblCodTela ? snap.controls.lblCodTela.caption : ''),
+  filterItems,
+  captionOf,
+  associateOf,
+  modifiers,
+};
 
 // --- talking to the session -------------------------------------------------------------------
 
+// Runs an act of the user (possibly a chain: the text typed, then the click) as one busy period.
+let inFlight = 0;
+function busyWhile(run) {
+  inFlight++;
+  setBusy(true);
+  return Promise.resolve().then(run).finally(() => {
+    inFlight--;
+    setBusy(inFlight > 0);
+    if (inFlight === 0 && typeAhead.length) setTimeout(replayKeys);
+  });
+}
+
 function act(event) {
+  return busyWhile(() => send(event));
+}
+
+function send(event) {
+  const before = snap;
+  if (event.type !== 'answer') chainAct = event;
   return session.send(event).then(
-    (s) => apply(s, true),
+    (s) => apply(s, before),
     (err) => {
-      if (err instanceof ApiError) toast(err.message);
-      else toast('Falha de comunicação com o servidor: ' + err.message);
-      // Undo what the browser already changed on its own (a typed value, a picked item).
-      if (event.control) dirty.delete(event.column ? `${event.control}:${event.column}` : event.control);
-      if (snap) render(snap);
+      refused(event, err);
+      // Undo what the browser already changed on its own (a typed value, a picked item, a check).
+      if (event.control) {
+        dirty.delete(event.column ? `${event.control}:${event.column}` : event.control);
+        repaint([event.control]);
+      }
     });
+}
+
+function refused(event, err) {
+  if (!(err instanceof ApiError)) {
+    notify('Falha de comunicação com o servidor. Verifique a conexão e tente de novo.', 'error');
+    return;
+  }
+  console.info(`A tela recusou ${JSON.stringify(event)}: ${err.status} ${err.code || ''} ${err.message}`);
+  if (event.type === 'sort' && err.status === 400) return notify(SORT_UNAVAILABLE, 'error');
+  if (!err.code && event.type === 'move' && snap && isEditing(snap.datasets[event.dataset])) return notify(MOVE_WHILE_EDITING, 'error');
+  const c = snap && event.control ? snap.controls[event.control] : null;
+  const set = c ? snap.datasets[datasetOf(event.control)] : null;
+  notify(refusalText(err.code, {
+    dataBound: !!(c && (c.field || c.dataSet)),
+    datasetState: set ? set.state : null,
+    readOnly: !!(c && c.readOnly),
+    operable: c ? operable(event.control, snap) : undefined,
+  }), 'error');
 }
 
 function answer(value) {
@@ -65,8 +125,8 @@ function answer(value) {
   return act({ type: 'answer', value });
 }
 
-// Sends the text of the edit (or grid cell) the user is typing in, before a toolbar action: a
-// toolbar button does not take the focus, so the edit keeps it while its text reaches the screen.
+// Sends the text of the edit (or grid cell) the user is typing in, before any other act: toolbar
+// buttons do not take the focus, so the edit keeps it while its text reaches the screen.
 function commitActive() {
   const active = document.activeElement;
   if (!active || !active.dataset) return Promise.resolve();
@@ -78,8 +138,7 @@ function commitActive() {
 function commitEdit(name) {
   if (!dirty.has(name)) return Promise.resolve();
   dirty.delete(name);
-  const node = nodes.get(name);
-  return act({ type: 'type', control: name, text: node.input.value });
+  return act({ type: 'type', control: name, text: nodes.get(name).input.value });
 }
 
 function commitCell(input) {
@@ -89,215 +148,229 @@ function commitCell(input) {
   return act({ type: 'type', control: input.dataset.grid, column: input.dataset.column, text: input.value });
 }
 
-function clickControl(name) {
-  return commitActive().then(() => act({ type: 'click', control: name }));
+function click(name) {
+  return busyWhile(() => commitActive().then(() => act({ type: 'click', control: name })));
+}
+
+// Buttons whose work is the renderer's: the shortcut sheet and the choice of a sort column.
+function toolClick(name) {
+  if (name === 'sbtAjuda') return help();
+  if (name === 'sbtOrdenar') return sortDialog();
+  return click(name);
+}
+
+function showPage(page) {
+  return busyWhile(() => commitActive().then(() => act({ type: 'page', page })));
 }
 
 // --- applying a snapshot ----------------------------------------------------------------------
 
-function apply(s, fromEvent) {
-  snap = s;
-  render(s);
-  if (fromEvent && s.result === 'failed' && s.error) showHostError(s.error, () => syncFocus());
+function apply(next, before) {
+  snap = next;
+  // An explanation of a refusal is stale once another act went through.
+  if ($('toast').classList.contains('error')) $('toast').hidden = true;
+  const t0 = performance.now();
+  render(before);
+  performance.measure('tipoper:render', { start: t0 });
+  if (next.result === 'failed' && next.error) showHostError(next.error, () => syncFocus());
+  else notices(before, next);
 }
 
-function render(s) {
-  document.getElementById('app').setAttribute('aria-busy', 'false');
-  const names = Object.keys(s.controls);
+function render(before) {
+  const names = Object.keys(snap.controls);
   if (names.length === 0) {
+    // Closed: nothing of the screen stays on the page.
+    if (structure) clearScreen();
     $('closed').hidden = !opened;
+    if (!opened) markReady();
     return;
   }
   opened = true;
   $('closed').hidden = true;
-  const key = names.map((n) => `${n}<${s.controls[n].parent}`).join('|');
+  const key = names.map((n) => `${n}:${snap.controls[n].type}<${snap.controls[n].parent}`).join('|');
   if (key !== structure) {
-    build(s);
+    build();
     structure = key;
+    before = null;
   }
-  for (const [name, c] of Object.entries(s.controls)) update(name, c, s);
-  applyArrangement(s);
-  updateChrome(s);
-  if (s.dialog) showScreenDialog(s.dialog, answer);
+  const changed = changedControls(before);
+  repaint(changed);
+  rearrange(changed);
+  updateChrome();
+  if (snap.dialog) showScreenDialog(snap.dialog, answer, describeColumns);
   else if (screenDialogOpen()) closeDialog();
   if (session.pending === 0) syncFocus();
+  markReady();
 }
 
-// Whether the user can act on the control: it and every container around it visible and enabled.
-function operable(name, s) {
-  for (let c = s.controls[name], n = name; c; n = c.parent, c = c.parent ? s.controls[c.parent] : null) {
-    if (!c.enabled || !c.visible) return false;
-    if (!c.parent) break;
+function repaint(names) {
+  for (const name of names) {
+    const node = nodes.get(name);
+    const c = snap.controls[name];
+    if (node && c) kindOf(c.type).update(ctx, node, c);
+  }
+}
+
+// The controls an answer may have changed: those the snapshot changed, everything inside a container
+// that was enabled, disabled, shown or hidden, the grids and navigators of a dataset that changed, and
+// the controls of a dataset that changed state. A delta keeps unchanged objects; a whole answer brings
+// new ones, compared by value.
+function changedControls(before) {
+  const all = Object.keys(snap.controls);
+  if (!before || !before.controls || Object.keys(before.controls).length === 0) return all;
+  const out = new Set();
+  const inside = (name) => {
+    for (const child of children.get(name) || []) {
+      out.add(child);
+      inside(child);
+    }
+  };
+  for (const name of all) {
+    const c = snap.controls[name];
+    const p = before.controls[name];
+    if (c === p || sameValue(p, c)) continue;
+    out.add(name);
+    if (!p || p.enabled !== c.enabled || p.visible !== c.visible || p.activePage !== c.activePage) inside(name);
+  }
+  for (const [set, d] of Object.entries(snap.datasets)) {
+    const p = before.datasets && before.datasets[set];
+    if (p === d) continue;
+    const stateChanged = !p || p.state !== d.state;
+    for (const name of all) {
+      if (datasetOf(name) !== set) continue;
+      if (stateChanged || snap.controls[name].type === 'TDBGrid' || snap.controls[name].type === 'TDBNavigator') out.add(name);
+    }
+  }
+  return all.filter((n) => out.has(n)); // creation order: containers before what they hold
+}
+
+// Two control objects of whole answers showing the same: same keys, same values.
+function sameValue(a, b) {
+  if (!a || !b) return false;
+  const keys = Object.keys(b);
+  if (Object.keys(a).length !== keys.length) return false;
+  for (const k of keys) {
+    const x = a[k];
+    const y = b[k];
+    if (x === y) continue;
+    if (x === null || y === null || typeof x !== 'object' || typeof y !== 'object' || JSON.stringify(x) !== JSON.stringify(y)) return false;
   }
   return true;
 }
 
+// Whether the user can act on the control: it and every container around it visible and enabled.
+function operable(name, s) {
+  for (let c = s.controls[name]; c; c = c.parent ? s.controls[c.parent] : null) {
+    if (!c.enabled || !c.visible) return false;
+  }
+  return true;
+}
+
+const isEditing = (d) => !!d && (d.state === 'edit' || d.state === 'insert');
+
+// The dataset a control shows: named by the snapshot, or found by its field among the datasets (the
+// main list's first, since lookups repeat its codes).
+function datasetOf(name) {
+  const c = snap.controls[name];
+  if (!c) return null;
+  if (c.dataSet) return c.dataSet;
+  if (!c.field) return null;
+  if (boundSet.has(name)) return boundSet.get(name);
+  const main = mainDataset();
+  const order = [main, ...Object.keys(snap.datasets).filter((d) => d !== main)];
+  const found = order.find((d) => snap.datasets[d] && snap.datasets[d].current && c.field in snap.datasets[d].current) || null;
+  if (found) boundSet.set(name, found);
+  return found;
+}
+
+// A data-bound control whose record is only being looked at: shown read-only, not disabled.
+function readOnlyByState(name) {
+  const set = datasetOf(name);
+  const d = set ? snap.datasets[set] : null;
+  return !!d && !isEditing(d);
+}
+
+function mainDataset() {
+  const nav = Object.values(snap.controls).find((c) => c.type === 'TDBNavigator' && c.dataSet);
+  if (nav) return nav.dataSet;
+  const gridControl = Object.values(snap.controls).find((c) => c.type === 'TDBGrid' && c.dataSet);
+  return gridControl ? gridControl.dataSet : null;
+}
+
+function filterItems() {
+  const filter = Object.values(snap.controls).find((c) => c.type === 'TComboBox' && c.parent && !snap.controls[c.parent].parent);
+  return filter ? filter.items : null;
+}
+
 // --- building the DOM once per screen ---------------------------------------------------------
 
-function build(s) {
+function clearScreen() {
   nodes.clear();
-  const screen = $('screen');
-  screen.replaceChildren();
-  $('toolbar').replaceChildren();
-  $('menubar').replaceChildren();
-  $('statusbar').replaceChildren();
-  const children = new Map();
-  const ordered = Object.entries(s.controls).sort((a, b) => (a[1].index ?? 0) - (b[1].index ?? 0));
+  children.clear();
+  layoutKeys.clear();
+  captions.clear();
+  boundSet.clear();
+  structure = '';
+  for (const id of ['screen', 'toolbar', 'menubar', 'navslot', 'statusText', 'screenCode']) $(id).replaceChildren();
+  $('banner').hidden = true;
+}
+
+function build() {
+  clearScreen();
+  const ordered = Object.entries(snap.controls).sort((a, b) => (a[1].index ?? 0) - (b[1].index ?? 0));
   for (const [name, c] of ordered) {
     const p = c.parent || '';
     if (!children.has(p)) children.set(p, []);
     children.get(p).push(name);
   }
-
+  const screen = $('screen');
   for (const name of children.get('') || []) {
-    const c = s.controls[name];
-    if (c.type === 'TSpeedButton') buildTool(name, c);
-    else if (c.type === 'TMenuItem') continue;
-    else if (c.type === 'TPageControl') screen.append(buildPages(name, c, s, children));
-    else if (c.type === 'TDBNavigator') $('statusbar').prepend(buildNavigator(name, c));
-    else if (name === 'lblCodTela') nodes.set(name, { type: c.type, root: $('screenCode') });
-    else if (c.type === 'TDBText') {
-      const root = el('span', { class: 'dbtext' });
-      nodes.set(name, { type: c.type, root });
-      $('statusbar').append(root);
-    } else if (CONTAINERS.has(c.type)) {
-      const bar = buildControl(name, c, s, children);
-      bar.classList.add('filter-bar');
-      bar.style.position = 'relative';
-      bar.style.left = bar.style.top = '';
-      bar.style.width = '100%';
-      screen.prepend(bar);
-    } else {
-      screen.append(buildControl(name, c, s, children));
+    const c = snap.controls[name];
+    const kind = kindOf(c.type);
+    if (c.type === 'TMenuItem') continue; // the menus are built together below
+    const node = kind.build(ctx, name, c);
+    switch (kind.slot) {
+      case 'toolbar':
+        $('toolbar').append(node.root);
+        break;
+      case 'status':
+        (c.type === 'TDBNavigator' ? $('navslot') : $('statusText')).append(node.root);
+        break;
+      case 'title':
+        $('screenCode').append(node.root);
+        break;
+      case 'filter':
+        node.root.classList.add('filter-bar');
+        screen.prepend(node.root);
+        break;
+      default:
+        screen.append(node.root);
     }
   }
-  buildMenus(s);
-  $('statusbar').append(el('span', { class: 'state-chip', id: 'stateChip' }), el('span', { class: 'status-text', id: 'position' }));
+  buildMenus();
 }
 
-function place(node, c) {
-  const b = c.bounds;
-  if (!b) return;
-  node.classList.add('ctl');
-  node.style.left = b.left + 'px';
-  node.style.top = b.top + 'px';
-  if (b.width) node.style.width = b.width + 'px';
-  if (b.height) node.style.height = b.height + 'px';
-}
-
-function buildControl(name, c, s, children) {
-  let root;
-  let input = null;
-  switch (c.type) {
-    case 'TLabel':
-      root = el('div', { class: 'text-label' });
-      break;
-    case 'TDBText':
-      root = el('div', { class: 'dbtext' });
-      break;
-    case 'TBevel':
-      root = el('div', { class: 'bevel' });
-      break;
-    case 'TGroupBox':
-    case 'TPanel':
-    case 'TScrollBox': {
-      root = el('div', { class: `container ${c.type === 'TGroupBox' ? 'groupbox' : 'panel'}` });
-      if (c.type === 'TGroupBox') root.append(el('span', { class: 'legend' }));
-      for (const child of children.get(name) || []) root.append(buildControl(child, s.controls[child], s, children));
-      if (c.type === 'TScrollBox') root.style.overflow = 'auto';
-      break;
-    }
-    case 'TDBCheckBox':
-    case 'TRadioButton': {
-      input = el('input', { type: c.type === 'TDBCheckBox' ? 'checkbox' : 'radio', 'data-name': name });
-      root = el('label', { class: c.type === 'TDBCheckBox' ? 'check' : 'radio' }, input, el('span', { class: 'caption' }));
-      input.addEventListener('click', (e) => {
-        e.preventDefault(); // the screen decides the new state
-        clickControl(name);
-      });
-      break;
-    }
-    case 'TDBEdit':
-    case 'TEdit':
-      input = root = el('input', { class: 'edit', type: 'text', 'data-name': name, autocomplete: 'off', spellcheck: 'false' });
-      input.addEventListener('input', () => dirty.add(name));
-      input.addEventListener('change', () => commitEdit(name));
-      input.addEventListener('keydown', (e) => {
-        if (e.key === 'Enter' && !e.ctrlKey) {
-          e.preventDefault();
-          commitEdit(name);
-        }
-      });
-      break;
-    case 'TComboBox':
-    case 'TDBComboBox':
-      input = root = el('select', { class: 'combo', 'data-name': name });
-      input.addEventListener('change', () => act({ type: 'pick', control: name, index: input.selectedIndex }));
-      if (c.type === 'TDBComboBox') {
-        // Letters go to the screen's key handler, which may set the field itself.
-        input.addEventListener('keydown', (e) => {
-          if (e.key.length === 1 && /[\p{L}\p{N}]/u.test(e.key) && !e.ctrlKey && !e.altKey) {
-            e.preventDefault();
-            act({ type: 'key', control: name, key: e.key.toUpperCase(), shift: modifiers(e) });
-          }
-        });
-      }
-      break;
-    case 'TBtnPesquisa':
-    case 'TSpeedButton':
-      root = el('button', { type: 'button', class: 'search-btn', 'aria-label': c.hint || c.caption || name }, c.type === 'TBtnPesquisa' ? '…' : c.caption);
-      root.addEventListener('mousedown', (e) => e.preventDefault());
-      root.addEventListener('click', () => clickControl(name));
-      break;
-    case 'TDBGrid':
-      root = buildGrid(name, c);
-      break;
-    default:
-      root = el('div', { class: 'text-label' });
+function buildChildren(parent, body) {
+  for (const name of children.get(parent) || []) {
+    const c = snap.controls[name];
+    body.append(kindOf(c.type).build(ctx, name, c).root);
   }
-  root.dataset.control = name;
-  place(root, c);
-  nodes.set(name, { type: c.type, root, input });
-  return root;
 }
 
-function modifiers(e) {
-  const list = [];
-  if (e.altKey) list.push('alt');
-  if (e.ctrlKey) list.push('ctrl');
-  if (e.shiftKey) list.push('shift');
-  return list;
-}
-
-function buildTool(name, c) {
-  const shortcut = SHORTCUTS.find((k) => k.control === name);
-  const button = el('button', { type: 'button', class: 'tool', 'data-tool': name, tabindex: '0' },
-    el('span', { class: 'caption' }), el('span', { class: 'key', text: shortcut ? shortcut.label : '\u00a0' }));
-  if (name === 'sbtCancelar' || name === 'sbtImprimir') button.classList.add('sep');
-  button.addEventListener('mousedown', (e) => e.preventDefault()); // the edit keeps the focus
-  button.addEventListener('click', () => clickControl(name));
-  nodes.set(name, { type: c.type, root: button });
-  $('toolbar').append(button);
-}
-
-function buildMenus(s) {
+function buildMenus() {
   const known = new Set(MENUS.flatMap((m) => m.items));
-  const extra = Object.keys(s.controls).filter((n) => s.controls[n].type === 'TMenuItem' && !known.has(n));
+  const extra = Object.keys(snap.controls).filter((n) => snap.controls[n].type === 'TMenuItem' && !known.has(n));
   const menus = extra.length ? [...MENUS, { caption: 'Outros', items: extra }] : MENUS;
   for (const menu of menus) {
-    const items = menu.items.filter((n) => s.controls[n]);
+    const items = menu.items.filter((n) => snap.controls[n]);
     if (items.length === 0) continue;
-    const list = el('ul', { role: 'menu' });
+    const list = el('ul', { role: 'menu', 'aria-label': menu.caption });
     list.hidden = true;
-    const opener = el('button', { type: 'button', 'aria-haspopup': 'true', 'aria-expanded': 'false', text: menu.caption });
+    const opener = el('button', { type: 'button', class: 'menu-opener', 'aria-haspopup': 'menu', 'aria-expanded': 'false', text: menu.caption });
     const wrap = el('div', { class: 'menu' }, opener, list);
-    const close = () => {
-      list.hidden = true;
-      opener.setAttribute('aria-expanded', 'false');
-    };
     opener.addEventListener('click', () => {
       const open = list.hidden;
-      document.querySelectorAll('.menu ul').forEach((u) => (u.hidden = true));
+      closeMenus();
       list.hidden = !open;
       opener.setAttribute('aria-expanded', String(open));
       if (open) list.querySelector('button:not(:disabled)')?.focus();
@@ -308,318 +381,163 @@ function buildMenus(s) {
       if (e.key === 'ArrowDown') buttons[(i + 1) % buttons.length]?.focus();
       else if (e.key === 'ArrowUp') buttons[(i - 1 + buttons.length) % buttons.length]?.focus();
       else if (e.key === 'Escape') {
-        close();
-        syncFocus();
+        closeMenus();
+        opener.focus();
       } else return;
       e.preventDefault();
       e.stopPropagation();
     });
     for (const name of items) {
-      const button = el('button', { type: 'button', role: 'menuitem' }, el('span', { class: 'caption' }),
-        MENU_SHORTCUT[name] ? el('kbd', { text: MENU_SHORTCUT[name] }) : null);
-      button.addEventListener('click', () => {
-        close();
-        clickControl(name);
-      });
-      nodes.set(name, { type: 'TMenuItem', root: button });
-      list.append(el('li', { role: 'none' }, button));
+      const node = kindOf('TMenuItem').build(ctx, name, snap.controls[name]);
+      list.append(el('li', { role: 'none' }, node.root));
     }
     $('menubar').append(wrap);
   }
 }
 
-function buildPages(name, c, s, children) {
-  const tabs = el('div', { class: 'tabs', role: 'tablist' });
-  const pages = el('div', { class: 'pages' }, tabs);
-  for (const page of c.pages || []) {
-    const pc = s.controls[page];
-    const tab = el('button', { type: 'button', class: 'tab', role: 'tab', 'data-page': page, tabindex: '0' });
-    tab.addEventListener('mousedown', (e) => e.preventDefault());
-    tab.addEventListener('click', () => commitActive().then(() => act({ type: 'page', page })));
-    tabs.append(tab);
-    const inner = el('div', { class: 'page-inner' });
-    let bottom = 0;
-    for (const child of children.get(page) || []) {
-      const cc = s.controls[child];
-      const node = buildControl(child, cc, s, children);
-      if (!cc.bounds && cc.type === 'TDBGrid') node.classList.add('fill');
-      if (cc.bounds) bottom = Math.max(bottom, cc.bounds.top + cc.bounds.height);
-      inner.append(node);
-    }
-    inner.style.minHeight = bottom ? bottom + 16 + 'px' : '100%';
-    if (!bottom) inner.style.height = '100%';
-    const body = el('div', { class: 'page', role: 'tabpanel' }, inner);
-    nodes.set(page, { type: pc.type, root: body, tab });
-    pages.append(body);
-  }
-  nodes.set(name, { type: c.type, root: pages });
-  return pages;
+function closeMenus() {
+  document.querySelectorAll('.menu ul').forEach((u) => (u.hidden = true));
+  document.querySelectorAll('.menu-opener').forEach((b) => b.setAttribute('aria-expanded', 'false'));
 }
 
-function buildNavigator(name, c) {
-  const wrap = el('div', { class: 'navigator', role: 'group', 'aria-label': 'Navegação' });
-  const moves = [['«', 'Primeiro', () => 1], ['‹', 'Anterior', (d) => d.recNo - 1], ['›', 'Próximo', (d) => d.recNo + 1], ['»', 'Último', (d) => d.recordCount]];
-  for (const [glyph, title, target] of moves) {
-    const b = el('button', { type: 'button', title, 'aria-label': title, text: glyph });
-    b.addEventListener('mousedown', (e) => e.preventDefault());
-    b.addEventListener('click', () => {
-      const d = snap.datasets[snap.controls[name].dataSet];
-      if (!d || d.recordCount === 0) return;
-      const recNo = Math.max(1, Math.min(d.recordCount, target(d)));
-      if (recNo !== d.recNo) act({ type: 'move', dataset: snap.controls[name].dataSet, recNo });
-    });
-    wrap.append(b);
+// --- the layout -------------------------------------------------------------------------------
+
+// Lays out again every container whose visible controls or their bounds changed.
+function rearrange(changed) {
+  const candidates = new Set();
+  for (const name of changed) {
+    const c = snap.controls[name];
+    if (nodes.get(name)?.body) candidates.add(name);
+    if (c && c.parent) candidates.add(c.parent);
   }
-  nodes.set(name, { type: c.type, root: wrap });
-  return wrap;
+  let any = false;
+  for (const name of candidates) any = arrangeContainer(name) || any;
+  if (any) {
+    // Captions found by the layout name the search buttons too.
+    repaint(Object.keys(snap.controls).filter((n) => snap.controls[n].type === 'TBtnPesquisa'));
+  }
 }
 
-// --- grids ------------------------------------------------------------------------------------
-
-function buildGrid(name, c) {
-  const root = el('div', { class: 'grid', 'data-name': name, role: 'grid' });
-  root.append(el('table', {}, el('thead'), el('tbody')));
-  root.addEventListener('keydown', (e) => gridKey(name, e));
-  root.addEventListener('click', (e) => {
-    const row = e.target.closest('tr[data-rec]');
-    if (!row) return;
-    const d = snap.datasets[snap.controls[name].dataSet];
-    const recNo = Number(row.dataset.rec);
-    if (d && recNo !== d.recNo && !(d.state === 'edit' || d.state === 'insert'))
-      act({ type: 'move', dataset: snap.controls[name].dataSet, recNo });
-  });
-  return root;
-}
-
-function gridKey(name, e) {
-  if (e.altKey && (e.key === 'PageDown' || e.key === 'PageUp')) {
-    e.preventDefault();
-    act({ type: 'key', control: name, key: e.key, shift: modifiers(e) });
-    return;
-  }
-  if (e.target.tagName === 'INPUT') {
-    if (e.key === 'Enter') {
-      e.preventDefault();
-      commitCell(e.target);
-    }
-    return;
-  }
-  const d = snap.datasets[snap.controls[name].dataSet];
-  if (!d || d.recordCount === 0) return;
-  const targets = { ArrowDown: d.recNo + 1, ArrowUp: d.recNo - 1, Home: 1, End: d.recordCount, PageDown: d.recNo + 10, PageUp: d.recNo - 10 };
-  if (!(e.key in targets)) return;
-  e.preventDefault();
-  const recNo = Math.max(1, Math.min(d.recordCount, targets[e.key]));
-  if (recNo !== d.recNo) act({ type: 'move', dataset: snap.controls[name].dataSet, recNo });
-}
-
-function updateGrid(name, c, s) {
+function arrangeContainer(name) {
   const node = nodes.get(name);
-  const d = s.datasets[c.dataSet] || { rows: [], recNo: 0, state: 'inactive' };
-  const columns = c.columns || [];
-  const [thead, tbody] = node.root.querySelector('table').children;
-  thead.replaceChildren(el('tr', {}, ...columns.map((col) =>
-    el('th', { style: `min-width:${Math.max(col.width || 60, 48)}px`, text: col.title || col.field }))));
-  const editing = c.editing && (d.state === 'edit' || d.state === 'insert');
-  const rows = d.rows || [];
+  if (!node || !node.body) return false;
+  const kids = children.get(name) || [];
+  const shown = kids.filter((k) => snap.controls[k].visible && !(snap.controls[k].type === 'TTabSheet'));
+  const key = shown.map((k) => `${k}@${JSON.stringify(snap.controls[k].bounds || null)}`).join('|');
+  if (layoutKeys.get(name) === key) return false;
+  layoutKeys.set(name, key);
   const active = document.activeElement;
-  const keepKey = active && active.dataset && active.dataset.grid === name && dirty.has(`${name}:${active.dataset.column}`)
-    ? active.dataset.column : null;
-  const body = [];
-  rows.forEach((row, i) => {
-    const current = i + 1 === d.recNo;
-    const tr = el('tr', { 'data-rec': String(i + 1), class: current ? 'current' : '', 'aria-selected': String(current) });
-    for (const col of columns) {
-      const td = el('td', { class: current && c.column === col.field ? 'selected' : '' });
-      if (current && editing) {
-        if (keepKey === col.field) {
-          td.append(active);
-        } else {
-          const value = c.column === col.field ? c.text : d.current[col.field] ?? '';
-          const input = el('input', { type: 'text', 'data-grid': name, 'data-column': col.field, 'aria-label': col.title || col.field });
-          input.value = value;
-          input.addEventListener('input', () => dirty.add(`${name}:${col.field}`));
-          input.addEventListener('change', () => commitCell(input));
-          input.addEventListener('focus', () => {
-            if (syncingFocus) return;
-            if (snap.focus !== name || snap.controls[name].column !== col.field)
-              act({ type: 'focus', control: name, column: col.field });
-          });
-          td.append(input);
-        }
-      } else {
-        td.textContent = row[col.field] ?? '';
-      }
-      tr.append(td);
-    }
-    body.push(tr);
-  });
-  tbody.replaceChildren(...body);
-  if (rows.length === 0) tbody.append(el('tr', {}, el('td', { class: 'empty', colspan: String(columns.length), text: 'Nenhum registro.' })));
-  const cur = tbody.querySelector('tr.current');
-  if (cur && cur.scrollIntoView) cur.scrollIntoView({ block: 'nearest' });
+  const roots = new Map(kids.map((k) => [k, nodes.get(k).root]));
+  const placed = shown.filter((k) => snap.controls[k].bounds);
+  const free = shown.filter((k) => !snap.controls[k].bounds);
+  const items = placed.map((k) => ({ name: k, type: snap.controls[k].type, ...snap.controls[k].bounds }));
+  if (items.length === 0 && free.length === 1) items.push({ name: free.pop(), type: 'TDBGrid', left: 0, top: 0, width: 0, height: 0, fill: true });
+  const parts = [];
+  if (items.length) {
+    const { element, captions: found, flows } = arrange(items, roots);
+    node.root.classList.toggle('has-flow', flows);
+    parts.push(element);
+    for (const [control, caption] of found) nameBy(control, caption);
+  }
+  for (const k of free) parts.push(roots.get(k));
+  const hidden = el('div', { class: 'l-hidden', hidden: true }, ...kids.filter((k) => !shown.includes(k) && snap.controls[k].type !== 'TTabSheet').map((k) => roots.get(k)));
+  node.body.replaceChildren(...parts, hidden);
+  // Moving an element takes the focus from it: give it back.
+  if (active && active !== document.activeElement && document.contains(active)) {
+    ctx.focusing = true;
+    active.focus({ preventScroll: true });
+    ctx.focusing = false;
+  }
+  return true;
 }
 
-// --- the per-kind arrangement -----------------------------------------------------------------
-
-// Where the option boxes stand for the kind shown in the filter: the kind's rows of the upper block
-// in columns, then the lower block one row under the other with a companion control beside the
-// first. The screen moves its controls the same way; laying them out here keeps the page tidy
-// whatever geometry the snapshot carries.
-function arrangement(s) {
-  const a = def && def.arrangement;
-  const combo = s.controls.cbbEntSaid;
-  if (!a || !a.layout || !combo) return null;
-  const kind = a[combo.itemIndex === 0 ? 'E' : 'S'];
-  if (!kind) return null;
-  const l = a.layout;
-  const heightOf = (name) => (s.controls[name] && s.controls[name].bounds ? s.controls[name].bounds.height : l.rowHeight - l.rowGap);
-  const positions = new Map();
-  (kind.upper || []).forEach((row, r) => row.forEach((name, col) => {
-    if (name) positions.set(name, [l.columns[col], l.top + r * l.rowHeight]);
-  }));
-  let y = l.top + (kind.upper || []).length * l.rowHeight + l.lowerGap;
-  for (const row of kind.lower || []) {
-    let tallest = 0;
-    row.forEach((name, i) => {
-      if (!name) return;
-      positions.set(name, [i === 0 ? l.columns[0] : l.besideLeft, y]);
-      tallest = Math.max(tallest, heightOf(name));
-    });
-    y += Math.max(l.rowHeight, tallest + l.rowGap);
-  }
-  return { container: l.container, positions, height: y + l.bottomMargin };
+function nameBy(control, { caption, detail }) {
+  captions.set(control, caption);
+  const target = nodes.get(control);
+  const label = nodes.get(caption);
+  if (target && label) setAttr(target.input || target.root, 'aria-labelledby', detail ? `${label.root.id} txt-descricao` : label.root.id);
 }
 
-function applyArrangement(s) {
-  const arranged = arrangement(s);
-  if (!arranged) return;
-  for (const [name, [left, top]] of arranged.positions) {
-    const node = nodes.get(name);
-    if (!node || !s.controls[name] || s.controls[name].parent !== arranged.container) continue;
-    node.root.style.left = left + 'px';
-    node.root.style.top = top + 'px';
-  }
-  const box = nodes.get(arranged.container);
-  if (!box) return;
-  box.root.style.height = arranged.height + 'px';
-  // The page grows with the box.
-  const inner = box.root.closest('.page-inner');
-  const b = s.controls[arranged.container].bounds;
-  if (inner && b) inner.style.minHeight = b.top + arranged.height + 16 + 'px';
+function captionOf(name) {
+  if (!name) return null;
+  const caption = captions.get(name);
+  if (caption && snap.controls[caption]) return snap.controls[caption].caption.replace(/[:\s]+$/, '');
+  const c = snap.controls[name];
+  return c && c.caption ? c.caption : null;
 }
 
-// --- updating from the snapshot ---------------------------------------------------------------
-
-function update(name, c, s) {
-  const node = nodes.get(name);
-  if (!node) return;
-  const { root, input } = node;
-  const can = operable(name, s);
-  if (node.tab) {
-    // A tab sheet: its tab, and the page shown when it is the active one.
-    node.tab.textContent = c.caption;
-    node.tab.disabled = !c.enabled || !c.visible;
-    node.tab.hidden = !c.visible;
-    const activePage = s.controls[c.parent] && s.controls[c.parent].activePage;
-    node.tab.setAttribute('aria-selected', String(activePage === name));
-    root.hidden = activePage !== name;
-    return;
+// The control a search button looks up for: named by the snapshot, else the edit just left of it.
+function associateOf(button) {
+  const c = snap.controls[button];
+  if (!c) return null;
+  if (c.associate) return c.associate;
+  const b = c.bounds;
+  if (!b) return null;
+  let best = null;
+  for (const name of children.get(c.parent) || []) {
+    const o = snap.controls[name];
+    if (!o.bounds || !['TDBEdit', 'TEdit'].includes(o.type) || Math.abs(o.bounds.top - b.top) > 4) continue;
+    const gap = b.left - (o.bounds.left + o.bounds.width);
+    if (gap >= -2 && gap <= 12 && (!best || gap < best.gap)) best = { name, gap };
   }
-  root.hidden = !c.visible;
-  switch (node.type) {
-    case 'TSpeedButton':
-      if (root.classList.contains('tool')) {
-        root.querySelector('.caption').textContent = c.caption;
-        root.title = c.hint || c.caption;
-      } else {
-        root.textContent = c.caption;
-      }
-      root.disabled = !can;
-      return;
-    case 'TMenuItem':
-      root.querySelector('.caption').textContent = c.caption;
-      root.disabled = !can;
-      root.parentElement.hidden = !c.visible;
-      return;
-    case 'TLabel':
-      root.textContent = c.caption;
-      root.classList.toggle('off', !can);
-      return;
-    case 'TDBText':
-      root.textContent = c.text;
-      return;
-    case 'TGroupBox':
-      root.querySelector('.legend').textContent = c.caption;
-      root.classList.toggle('plain-caption', !c.caption);
-      root.classList.toggle('off', !c.enabled);
-      return;
-    case 'TPanel':
-    case 'TScrollBox':
-      root.classList.toggle('off', !c.enabled);
-      return;
-    case 'TDBCheckBox':
-    case 'TRadioButton':
-      root.querySelector('.caption').textContent = c.caption;
-      root.title = c.hint || c.caption;
-      input.checked = c.checked === true;
-      input.indeterminate = c.type === 'TDBCheckBox' && c.checked === null;
-      input.disabled = !can;
-      root.classList.toggle('off', !can);
-      break;
-    case 'TDBEdit':
-    case 'TEdit': {
-      const typing = dirty.has(name) && document.activeElement === input;
-      if (!typing) {
-        dirty.delete(name);
-        const shown = document.activeElement === input ? c.text : c.displayText ?? c.text;
-        if (input.value !== shown) input.value = shown;
-      }
-      input.disabled = !can;
-      input.readOnly = !!c.readOnly;
-      if (c.maxLength > 0) input.maxLength = c.maxLength;
-      else input.removeAttribute('maxlength');
-      input.classList.toggle('btnface', c.color === 'clBtnFace' && !c.readOnly);
-      input.title = c.hint || '';
-      break;
-    }
-    case 'TComboBox':
-    case 'TDBComboBox': {
-      const items = c.items || [];
-      if (input.options.length !== items.length || [...input.options].some((o, i) => o.text !== items[i]))
-        input.replaceChildren(...items.map((t) => el('option', { text: t })));
-      input.selectedIndex = c.itemIndex ?? -1;
-      input.disabled = !can;
-      break;
-    }
-    case 'TBtnPesquisa':
-      root.disabled = !can;
-      root.title = c.hint || '';
-      break;
-    case 'TDBGrid':
-      updateGrid(name, c, s);
-      root.classList.toggle('off', !can);
-      break;
-    case 'TDBNavigator':
-      root.querySelectorAll('button').forEach((b) => (b.disabled = !can));
-      return;
-    default:
-      if ('caption' in c && root.classList.contains('text-label')) root.textContent = c.caption || c.text || '';
-      return;
-  }
-  // The screen's tab order: positive tab indexes first, in the screen's order.
-  const target = input || root;
-  if (FOCUSABLE.has(node.type)) target.tabIndex = c.tabIndex === null || c.tabIndex === undefined ? -1 : c.tabIndex + 1;
+  return best && best.name;
 }
 
-function updateChrome(s) {
-  const nav = Object.values(s.controls).find((c) => c.type === 'TDBNavigator' && !c.parent);
-  const d = nav && s.datasets[nav.dataSet];
+function describeColumns(fields, labels) {
+  return describeFields(fields, labels, snap, (name) => captionOf(name));
+}
+
+function gridCaption(name) {
+  const sheet = sheetOf(name);
+  return sheet ? `Lista: ${snap.controls[sheet].caption}` : 'Lista';
+}
+
+function sheetOf(name) {
+  for (let n = name; n; n = snap.controls[n].parent) if (snap.controls[n].type === 'TTabSheet') return n;
+  return null;
+}
+
+// --- the state of the screen, around it ---------------------------------------------------------
+
+// The dataset the user works on now: the one being edited, else the one of the page shown.
+function workingDataset() {
+  const editing = Object.keys(snap.datasets).find((d) => isEditing(snap.datasets[d]) &&
+    Object.values(snap.controls).some((c) => c.dataSet === d));
+  if (editing) return editing;
+  const pages = Object.values(snap.controls).find((c) => c.type === 'TPageControl');
+  if (pages && pages.activePage) {
+    const gridOnPage = Object.keys(snap.controls).find((n) => snap.controls[n].type === 'TDBGrid' && sheetOf(n) === pages.activePage);
+    if (gridOnPage && snap.controls[gridOnPage].dataSet) return snap.controls[gridOnPage].dataSet;
+  }
+  return mainDataset();
+}
+
+function updateChrome() {
+  const set = workingDataset();
+  const d = set ? snap.datasets[set] : null;
+  const state = d ? d.state : 'inactive';
+  document.body.dataset.state = state;
   const chip = $('stateChip');
-  if (chip && d) {
-    chip.textContent = STATE_TEXT[d.state] || d.state;
-    chip.className = `state-chip ${d.state}`;
-    $('position').textContent = d.recordCount ? `Registro ${d.recNo} de ${d.recordCount}` : 'Nenhum registro';
+  setText(chip, STATE_TEXT[state] || state);
+  chip.className = `state-chip ${state}`;
+  setText($('position'), !d || !d.recordCount ? 'Nenhum registro' : state === 'insert' ? 'Registro novo' : `Registro ${d.recNo} de ${d.recordCount}`);
+  const banner = $('banner');
+  banner.hidden = !BANNER_TEXT[state];
+  if (BANNER_TEXT[state]) setText(banner, BANNER_TEXT[state]);
+  banner.className = `banner ${state}`;
+  const confirm = nodes.get('sbtConfirmar');
+  if (confirm) confirm.root.classList.toggle('primary', isEditing(d) && !confirm.root.disabled);
+}
+
+// "Registro gravado." after a save, "Registro excluído." after a delete.
+function notices(before, next) {
+  if (!before || !chainAct || chainAct.type !== 'click' || next.result !== 'done') return;
+  for (const [name, d] of Object.entries(next.datasets)) {
+    const p = before.datasets && before.datasets[name];
+    if (!p) continue;
+    if (CONFIRM.has(chainAct.control) && isEditing(p) && d.state === 'browse') return notify(SAVED_TEXT, 'ok');
+    if (DELETE.has(chainAct.control) && d.state === 'browse' && d.recordCount === p.recordCount - 1 && p.state === 'browse')
+      return notify(DELETED_TEXT, 'ok');
   }
 }
 
@@ -635,112 +553,318 @@ function focusTarget(name) {
   return node.input || node.root;
 }
 
+const usable = (e) => !!e && !e.disabled && e.tabIndex >= 0 && e.getClientRects().length > 0 && !e.closest('[hidden]');
+
+// The first control the user can work in on the page shown (the screen's focus may be on a page
+// no longer shown, for example the list after Alterar).
+function firstOnPage() {
+  const pages = Object.values(snap.controls).find((c) => c.type === 'TPageControl');
+  const page = pages && pages.activePage ? nodes.get(pages.activePage) : null;
+  const scope = page ? page.root : $('screen');
+  return [...scope.querySelectorAll('input, select, .grid')].find(usable) || null;
+}
+
 function syncFocus() {
-  if (!snap || dialogOpen() || !snap.focus) return;
-  if (document.activeElement && document.activeElement.closest && document.activeElement.closest('.menu ul')) return;
-  const target = focusTarget(snap.focus);
-  if (!target || document.activeElement === target || target.disabled) return;
-  syncingFocus = true;
+  if (!snap || dialogOpen() || !nodes.size) return;
+  let target = snap.focus ? focusTarget(snap.focus) : null;
+  if (!usable(target)) target = firstOnPage();
+  if (!target || document.activeElement === target) return;
+  ctx.focusing = true;
   try {
     target.focus();
   } finally {
-    syncingFocus = false;
+    ctx.focusing = false;
   }
 }
 
-function screenControlFocused() {
+// The control of the screen the browser's focus is in (a grid for its cells).
+function focusedControl() {
   const a = document.activeElement;
-  return !!(a && a.dataset && (a.dataset.grid || (a.dataset.name && snap.controls[a.dataset.name])) && snap.focus);
+  if (!a || !a.dataset || !snap) return null;
+  const name = a.dataset.grid || a.dataset.name || a.dataset.control;
+  return name && snap.controls[name] ? name : null;
 }
 
+document.addEventListener('mousedown', () => (pointerDown = true), true);
+document.addEventListener('mouseup', () => setTimeout(() => (pointerDown = false)), true);
+
 document.addEventListener('focusin', (e) => {
-  if (syncingFocus || !snap || dialogOpen()) return;
   const t = e.target;
-  if (!t.dataset) return;
+  // Entering an edit from the keyboard selects its text, so typing replaces it.
+  if (!pointerDown && t.tagName === 'INPUT' && t.type === 'text') t.select();
+  if (ctx.focusing || !snap || dialogOpen() || !t.dataset) return;
   const name = t.dataset.name;
   if (name && !t.dataset.grid && snap.controls[name] && snap.focus !== name) act({ type: 'focus', control: name });
 });
 
 // --- keyboard ---------------------------------------------------------------------------------
 
-document.addEventListener('keydown', (e) => {
-  if (dialogOpen() || !snap || Object.keys(snap.controls).length === 0) return;
-  if (e.key === 'Tab' && !e.ctrlKey && !e.altKey && screenControlFocused()) {
-    // The screen moves the focus in its own tab order, running the exit handlers on the way.
+function modifiers(e) {
+  const list = [];
+  if (e.altKey) list.push('alt');
+  if (e.ctrlKey) list.push('ctrl');
+  if (e.shiftKey) list.push('shift');
+  return list;
+}
+
+function gridKey(name, e) {
+  if (e.altKey && (e.key === 'PageDown' || e.key === 'PageUp')) {
     e.preventDefault();
-    const cell = document.activeElement.dataset.grid ? document.activeElement : null;
+    act({ type: 'key', control: name, key: e.key, shift: modifiers(e) });
+    return;
+  }
+  if (e.target.tagName === 'INPUT') {
+    if (e.key === 'Enter' && !e.ctrlKey) {
+      e.preventDefault();
+      commitCell(e.target);
+    }
+    return;
+  }
+  const set = snap.controls[name].dataSet;
+  const d = snap.datasets[set];
+  if (!d || d.recordCount === 0 || e.altKey || e.ctrlKey) return;
+  const targets = { ArrowDown: d.recNo + 1, ArrowUp: d.recNo - 1, Home: 1, End: d.recordCount, PageDown: d.recNo + 10, PageUp: d.recNo - 10 };
+  if (!(e.key in targets)) return;
+  e.preventDefault();
+  const recNo = Math.max(1, Math.min(d.recordCount, targets[e.key]));
+  if (recNo !== d.recNo) act({ type: 'move', dataset: set, recNo });
+}
+
+function gridRowClick(name, recNo) {
+  const set = snap.controls[name].dataSet;
+  const d = snap.datasets[set];
+  if (d && recNo !== d.recNo) act({ type: 'move', dataset: set, recNo });
+}
+
+// Sorting a list is the host's: the dataset takes the column as its order and keeps its record.
+function sortGrid(name, field, descending) {
+  const c = snap.controls[name];
+  const down = descending ?? !!(c.sort && c.sort.column === field && !c.sort.descending);
+  return busyWhile(() => commitActive().then(() => act({ type: 'sort', control: name, column: field, descending: down })));
+}
+
+function sortDialog() {
+  const name = Object.keys(snap.controls).find((n) => snap.controls[n].type === 'TDBGrid' && snap.controls[n].dataSet === workingDataset());
+  if (!name) return Promise.resolve();
+  return chooseSort(snap.controls[name].columns || [], snap.controls[name].sort).then((choice) => {
+    if (choice) return sortGrid(name, choice.field, choice.descending);
+    syncFocus();
+    return null;
+  });
+}
+
+function help() {
+  showHelp(KEYS, HELP_INTRO, () => syncFocus());
+}
+
+function openLookup() {
+  const control = focusedControl();
+  const button = control && Object.keys(snap.controls).find((n) => snap.controls[n].type === 'TBtnPesquisa' && associateOf(n) === control);
+  if (!button) return notify('Este campo não tem pesquisa.', 'error');
+  if (!operable(button, snap)) return notify(refusalText('disabled'), 'error');
+  return click(button);
+}
+
+function goToChrome() {
+  closeMenus();
+  const first = [...document.querySelectorAll('.menu-opener, .toolbar button')].find((b) => !b.disabled);
+  if (first) first.focus();
+}
+
+// The toolbar moves with the arrow keys, as one stop.
+$('toolbar').addEventListener('keydown', (e) => {
+  const buttons = [...$('toolbar').querySelectorAll('button:not(:disabled)')];
+  const i = buttons.indexOf(document.activeElement);
+  const to = { ArrowRight: i + 1, ArrowLeft: i - 1, Home: 0, End: buttons.length - 1 }[e.key];
+  if (to === undefined || i < 0) return;
+  e.preventDefault();
+  buttons[(to + buttons.length) % buttons.length].focus();
+});
+
+// Keys pressed while an act runs wait, in order, and then go where the focus went: the keyboard can
+// run ahead of the screen (a Tab and the next field's text typed at once) without losing a key.
+const typeAhead = [];
+window.addEventListener('keydown', (e) => {
+  if (inFlight === 0 || !e.isTrusted || dialogOpen() || MODIFIER_KEYS.has(e.key)) return;
+  e.preventDefault();
+  e.stopImmediatePropagation();
+  if (typeAhead.length < 64) {
+    const { key, code, shiftKey, ctrlKey, altKey, metaKey } = e;
+    typeAhead.push({ key, code, shiftKey, ctrlKey, altKey, metaKey });
+  }
+}, true);
+
+function replayKeys() {
+  while (typeAhead.length && inFlight === 0) {
+    // A question that came up is answered on purpose, not by keys pressed before it was shown.
+    if (dialogOpen()) {
+      typeAhead.length = 0;
+      return;
+    }
+    const init = typeAhead.shift();
+    const target = document.activeElement || document.body;
+    const event = new KeyboardEvent('keydown', { ...init, bubbles: true, cancelable: true });
+    if (target.dispatchEvent(event)) keyDefault(target, init);
+  }
+}
+
+// What the browser itself does with a key, for the keys replayed: typing, erasing, pressing.
+function keyDefault(target, { key, ctrlKey, altKey, metaKey }) {
+  const text = target.tagName === 'INPUT' && target.type === 'text' && !target.readOnly && !target.disabled;
+  if (text && !ctrlKey && !altKey && !metaKey && (key.length === 1 || key === 'Backspace' || key === 'Delete')) {
+    let { selectionStart: from, selectionEnd: to } = target;
+    if (key.length === 1) target.setRangeText(key, from, to, 'end');
+    else {
+      if (from === to) key === 'Backspace' ? (from = Math.max(0, from - 1)) : (to += 1);
+      target.setRangeText('', from, to, 'end');
+    }
+    target.dispatchEvent(new Event('input', { bubbles: true }));
+  } else if ((key === ' ' && target.matches('input[type="checkbox"], input[type="radio"]')) || (key === 'Enter' && target.tagName === 'BUTTON')) {
+    target.click();
+  }
+}
+
+document.addEventListener('keydown', (e) => {
+  if (dialogOpen() || !snap || nodes.size === 0) return;
+  const inChrome = !!e.target.closest && !!e.target.closest('.menubar, .toolbar');
+  if (inChrome && e.key === 'Escape') {
+    e.preventDefault();
+    closeMenus();
+    syncFocus();
+    return;
+  }
+  if (e.key === 'Tab' && !e.ctrlKey && !e.altKey && focusedControl() && !inChrome) {
+    // The screen moves the focus in its own tab order, running the exit handlers on the way; the
+    // browser's focus says where the user is, even when the screen's is on a page no longer shown.
+    e.preventDefault();
+    const cell = e.target.dataset.grid ? e.target : null;
     if (cell) {
-      const grid = snap.controls[cell.dataset.grid];
-      const columns = (grid.columns || []).map((c) => c.field);
+      const columns = (snap.controls[cell.dataset.grid].columns || []).map((c) => c.field);
       const next = columns.indexOf(cell.dataset.column) + (e.shiftKey ? -1 : 1);
       if (next >= 0 && next < columns.length) {
-        commitCell(cell).then(() => act({ type: 'focus', control: cell.dataset.grid, column: columns[next] }));
+        busyWhile(() => commitCell(cell).then(() => act({ type: 'focus', control: cell.dataset.grid, column: columns[next] })));
         return;
       }
     }
-    commitActive().then(() => act({ type: 'key', control: snap.focus, key: 'Tab', shift: e.shiftKey ? ['shift'] : [] }));
+    const control = focusedControl();
+    busyWhile(() => commitActive().then(() => act({ type: 'key', control, key: 'Tab', shift: e.shiftKey ? ['shift'] : [] })));
     return;
   }
-  const shortcut = SHORTCUTS.find((k) => k.match(e));
-  if (shortcut) {
+  const entry = keyEntry(e);
+  if (entry) {
     e.preventDefault();
-    const c = snap.controls[shortcut.control];
-    if (c && operable(shortcut.control, snap)) clickControl(shortcut.control);
+    if (entry.action === 'help') return help();
+    if (entry.action === 'lookup') return openLookup();
+    if (entry.action === 'toolbar') return goToChrome();
+    if (entry.control && snap.controls[entry.control]) {
+      if (operable(entry.control, snap)) toolClick(entry.control);
+      else notify(refusalText('disabled'), 'error');
+    }
     return;
   }
-  if (e.altKey && ['1', '2', '3'].includes(e.key)) {
+  if (e.altKey && /^[1-9]$/.test(e.key)) {
     const pages = Object.values(snap.controls).find((c) => c.type === 'TPageControl')?.pages || [];
     const page = pages[Number(e.key) - 1];
     if (page) {
       e.preventDefault();
-      commitActive().then(() => act({ type: 'page', page }));
+      showPage(page);
     }
   }
 });
 
 document.addEventListener('click', (e) => {
-  if (!e.target.closest('.menu')) document.querySelectorAll('.menu ul').forEach((u) => (u.hidden = true));
+  if (!e.target.closest('.menu')) closeMenus();
 });
 
-// --- wait indicator and messages --------------------------------------------------------------
+// --- busy, wait indicator and notices ----------------------------------------------------------
+
+// While an event runs nothing else can be clicked: a click made now would run after it, on a screen
+// the user has not seen yet. A press that began before (the blur of an edit sends its text, then the
+// click lands) goes on after that text.
+function setBusy(on) {
+  document.body.classList.toggle('busy', on);
+  $('app').setAttribute('aria-busy', String(on));
+}
+
+let pressBeganIdle = true;
+document.addEventListener('mousedown', (e) => {
+  pressBeganIdle = inFlight === 0;
+  if (!pressBeganIdle) {
+    e.preventDefault();
+    e.stopPropagation();
+  }
+}, true);
+document.addEventListener('click', (e) => {
+  if (inFlight > 0 && !pressBeganIdle && !e.target.closest('#overlay')) {
+    e.preventDefault();
+    e.stopPropagation();
+  }
+}, true);
 
 function showWait(text) {
   $('wait').hidden = text === null;
-  if (text !== null) $('waitText').textContent = text;
+  if (text !== null) setText($('waitText'), text);
 }
 
-let toastTimer = null;
-function toast(text) {
+let noticeTimer = null;
+function notify(text, kind) {
   const t = $('toast');
+  t.className = `toast ${kind}`;
   t.textContent = text;
   t.hidden = false;
-  clearTimeout(toastTimer);
-  toastTimer = setTimeout(() => (t.hidden = true), 4000);
+  clearTimeout(noticeTimer);
+  noticeTimer = setTimeout(() => (t.hidden = true), kind === 'ok' ? 2500 : 5000);
+}
+
+// --- measuring ----------------------------------------------------------------------------------
+
+// For the benchmark: "tipoper:repaint" measures from a key or click to the frame painted after the
+// screen answered it; "tipoper:ready" marks the screen first shown.
+let inputPending = false;
+for (const type of ['keydown', 'mousedown']) {
+  document.addEventListener(type, (e) => {
+    performance.mark('tipoper:input', { startTime: e.timeStamp });
+    inputPending = true;
+  }, true);
+}
+let ready = false;
+function markReady() {
+  if (!ready && (nodes.size || !opened)) {
+    ready = true;
+    requestAnimationFrame(() => performance.mark('tipoper:ready'));
+  }
+  if (inputPending && session.pending === 0) {
+    inputPending = false;
+    requestAnimationFrame(() => setTimeout(() => performance.measure('tipoper:repaint', 'tipoper:input')));
+  }
 }
 
 // --- start ------------------------------------------------------------------------------------
 
 async function start() {
-  fetch('/definition.json')
-    .then((r) => (r.ok ? r.json() : null))
-    .then((loaded) => {
-      def = loaded;
-      if (def && def.form && def.form.caption) {
-        $('formCaption').textContent = def.form.caption;
-        document.title = def.form.caption;
-      }
-      if (snap) render(snap);
-    })
-    .catch(() => {});
   try {
     await session.start();
     await act({ type: 'open' });
   } catch (err) {
-    toast('Não foi possível abrir a tela: ' + err.message);
+    notify('Não foi possível abrir a tela. Recarregue a página para tentar de novo.', 'error');
   }
 }
 
 $('reopen').addEventListener('click', () => act({ type: 'open' }));
+// Leaving the page while a record or a line is being edited would lose it: the browser asks first.
+window.addEventListener('beforeunload', (e) => {
+  const editing = snap && Object.values(snap.datasets || {}).some((d) => d.state === 'edit' || d.state === 'insert');
+  if (!editing && dirty.size === 0) return;
+  e.preventDefault();
+  e.returnValue = '';
+});
 window.addEventListener('pagehide', () => session.close());
-window.tipoper = { get snapshot() { return snap; }, get pending() { return session.pending; } };
+window.tipoper = {
+  get snapshot() {
+    return snap;
+  },
+  get pending() {
+    return inFlight + typeAhead.length;
+  },
+};
 start();

@@ -46,7 +46,8 @@ void TfrmTipOper::cdsTipOperAfterPost(tk::DataSet&) {
 }
 
 void TfrmTipOper::sbtExcluirClick(tk::Component& Sender) {
-    if (pgcPadrao.activePage() == tshMensagem) {
+    const bool messages = pgcPadrao.activePage() == tshMensagem;
+    if (messages) {
         if (msgMensagensPadroes.ShowMsg("Excl", 3, 3, 0) != tk::kAnswerYes) throw tk::SilentAbort();
         cdsMensTipoOper.remove();
         ControlaBotoes();
@@ -59,6 +60,9 @@ void TfrmTipOper::sbtExcluirClick(tk::Component& Sender) {
         if (!Consiste::EmptyString(kind))
             cdsTipOper.fieldByName("NRINSJURFORN").setEditMask(Consiste::PictPess(kind));
     }
+    // A delete leaves the record list in browse, so no state change recomputes the toolbar: without
+    // this an emptied list would still offer to alter and delete a record that is gone.
+    if (!messages) ControlaBotoes();
 }
 
 void TfrmTipOper::cdsTipOperAfterDelete(tk::DataSet&) {

@@ -1,5 +1,9 @@
 #include "frm/FrmPadrao.h"
 
+#include "toolkit/Application.h"
+
+#include <vector>
+
 namespace frm {
 
 namespace {
@@ -47,7 +51,10 @@ TfrmPadrao::TfrmPadrao(std::string name)
       tshFormulario(add<tk::TTabSheet>("tshFormulario", &pgcPadrao)),
       dbnPadrao(add<tk::TDBNavigator>("dbnPadrao")), lblCodTela(add<tk::TLabel>("lblCodTela")),
       dtsPadrao(addDataSource("dtsPadrao")),
-      msgMensagensPadroes({"Canc|Deseja cancelar as alterações?", "Excl|Deseja excluir o registro?"}) {
+      msgMensagensPadroes({"Canc|Deseja cancelar as alterações?", "Excl|Deseja excluir o registro?",
+                           "FechAlt|Existem alterações não gravadas. Deseja descartá-las e fechar a tela?"}) {
+    for (const char* key : {"Canc", "Excl", "FechAlt"})
+        msgMensagensPadroes.setDefaultAnswer(key, tk::kAnswerNo);
     tshFolhaDados.setCaption("Folha de Dados");
     tshFormulario.setCaption("Formulário");
     pgcPadrao.setActivePage(&tshFolhaDados);
@@ -61,6 +68,7 @@ TfrmPadrao::TfrmPadrao(std::string name)
     onCreate = [this](tk::Form& sender) { FormCreate(sender); };
     onShow = [this](tk::Form& sender) { FormShow(sender); };
     onClose = [this](tk::Form& sender, tk::CloseAction& action) { FormClose(sender, action); };
+    onCloseQuery = [this](tk::Form& sender, bool& canClose) { FormCloseQuery(sender, canClose); };
 
     // Each toolbar button and its menu item run the same handler.
     auto bind = [](tk::TSpeedButton& b, tk::TMenuItem* item, std::function<void(tk::Control&)> handler) {
@@ -99,6 +107,19 @@ void TfrmPadrao::FormClose(tk::Component&, tk::CloseAction& Action) {
     Action = tk::CloseAction::Free;
 }
 
+void TfrmPadrao::FormCloseQuery(tk::Component&, bool& CanClose) {
+    std::vector<tk::DataSet*> editing;
+    for (const auto& set : dataSets())
+        if (set->isEditing()) editing.push_back(set.get());
+    if (editing.empty()) return;
+    if (msgMensagensPadroes.ShowMsg("FechAlt", 3, 3, 0) != tk::kAnswerYes) {
+        CanClose = false;
+        return;
+    }
+    for (tk::DataSet* set : editing)
+        if (set->isEditing()) set->cancel();
+}
+
 void TfrmPadrao::pgcPadraoChange(tk::Component&) {
     mnuFolhaDados.setChecked(pgcPadrao.activePage() == &tshFolhaDados);
     mnuFormulario.setChecked(pgcPadrao.activePage() == &tshFormulario);
@@ -113,7 +134,10 @@ void TfrmPadrao::sbtAlterarClick(tk::Component&) {
 }
 
 void TfrmPadrao::sbtExcluirClick(tk::Component&) {
-    if (tk::DataSet* set = mainDataSet()) set->remove();
+    tk::DataSet* set = mainDataSet();
+    if (!set || !set->active() || (set->isEmpty() && !set->isEditing())) return;
+    if (msgMensagensPadroes.ShowMsg("Excl", 3, 3, 0) != tk::kAnswerYes) throw tk::SilentAbort();
+    set->remove();
 }
 
 void TfrmPadrao::sbtConfirmarClick(tk::Component&) {

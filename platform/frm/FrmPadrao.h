@@ -58,7 +58,7 @@ public:
     tk::TLabel& lblCodTela;
     tk::DataSource& dtsPadrao;
     // The screen's own catalogue (its lines come from the derived screen) and the standard questions
-    // "Canc" and "Excl".
+    // "Canc", "Excl" and "FechAlt". Each of them throws work away on Yes, so each defaults to No.
     lib::TMessages msgPadrao;
     lib::TMessages msgMensagensPadroes;
 
@@ -66,11 +66,15 @@ public:
     virtual void FormShow(tk::Component& Sender);
     // Proposes Free: a closed maintenance screen is released.
     virtual void FormClose(tk::Component& Sender, tk::CloseAction& Action);
+    // Before the user's close: with a record or line still being edited, asks "FechAlt"; No keeps the
+    // form open and the edit as it is, Yes cancels every edit and lets the close go on.
+    virtual void FormCloseQuery(tk::Component& Sender, bool& CanClose);
     // Keeps the page menu items in step with the page shown; nothing else.
     virtual void pgcPadraoChange(tk::Component& Sender);
     virtual void sbtIncluirClick(tk::Component& Sender);   // the main dataset enters insert
     virtual void sbtAlterarClick(tk::Component& Sender);   // enters edit
-    virtual void sbtExcluirClick(tk::Component& Sender);   // deletes the current record
+    // Asks "Excl" and deletes the current record; No ends the handler with the silent abort.
+    virtual void sbtExcluirClick(tk::Component& Sender);
     virtual void sbtConfirmarClick(tk::Component& Sender); // posts
     virtual void sbtCancelarClick(tk::Component& Sender);  // cancels
     virtual void sbtVerificarClick(tk::Component& Sender); // nothing in the base form

@@ -34,7 +34,22 @@ int TMessages::ShowMsg(std::string_view key, int /*dialogType*/, int /*buttons*/
     auto& app = tk::Application::current();
     const std::string text = Msg(key);
     app.shown().push_back(text);
-    return app.dialogs().confirm(std::string(key), text);
+    return app.dialogs().confirm(std::string(key), text, defaultAnswer(key));
+}
+
+void TMessages::setDefaultAnswer(std::string key, int answer) {
+    for (auto& [k, a] : defaults_)
+        if (k == key) {
+            a = answer;
+            return;
+        }
+    defaults_.emplace_back(std::move(key), answer);
+}
+
+int TMessages::defaultAnswer(std::string_view key) const {
+    for (const auto& [k, a] : defaults_)
+        if (k == key) return a;
+    return tk::kAnswerYes;
 }
 
 } // namespace lib

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace lib {
@@ -23,10 +24,16 @@ public:
 
     // A modal question with the key's text through the application's dialog port; returns the
     // answer (6 = yes). dialogType and buttons follow the classic numbering and are informative only.
+    // The question's default answer is Yes unless the key was given another one.
     int ShowMsg(std::string_view key, int dialogType, int buttons, int helpContext) const;
+
+    // The answer a question of this key gives when the user just confirms it (kAnswerYes or kAnswerNo).
+    void setDefaultAnswer(std::string key, int answer);
+    int defaultAnswer(std::string_view key) const;
 
 private:
     std::vector<std::string> lines_;
+    std::vector<std::pair<std::string, int>> defaults_;
 };
 
 } // namespace lib

@@ -43,7 +43,9 @@ class DialogPort {
 public:
     virtual ~DialogPort() = default;
     // A yes/no question; returns kAnswerYes or kAnswerNo (or kAnswerCancel when dismissed).
-    virtual int confirm(const std::string& key, const std::string& text) = 0;
+    // `defaultAnswer` (kAnswerYes or kAnswerNo) is what the question gives when the user just
+    // confirms it (Enter): questions whose Yes throws work away default to No.
+    virtual int confirm(const std::string& key, const std::string& text, int defaultAnswer) = 0;
     // The error box; returns when the user acknowledges it.
     virtual void error(const std::string& text) = 0;
     // Several rows picked from a list; `selected` holds the keys picked so far.

@@ -123,7 +123,13 @@ void Form::show() {
     }
 }
 
-void Form::close() {
+void Form::close(CloseQuery query) {
+    if (query == CloseQuery::Ask && onCloseQuery) {
+        bool canClose = true;
+        auto handler = onCloseQuery;
+        handler(*this, canClose);
+        if (!canClose) return;
+    }
     CloseAction action = CloseAction::Hide;
     if (onClose) {
         auto handler = onClose;

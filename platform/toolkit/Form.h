@@ -16,6 +16,7 @@
 #include "toolkit/Component.h"
 #include "toolkit/Control.h"
 #include "toolkit/DataSet.h"
+#include "toolkit/Forward.h"
 
 #include <cstdint>
 #include <functional>
@@ -80,6 +81,9 @@ public:
     std::function<void(Form& sender)> onCreate;
     std::function<void(Form& sender)> onShow;
     std::function<void(Form& sender, CloseAction& action)> onClose;
+    // Asked before a close the user started; leaving `canClose` false keeps the form open and runs
+    // nothing else of the close.
+    std::function<void(Form& sender, bool& canClose)> onCloseQuery;
 
     // Runs the create handler; the creator calls it once the form's constructor has finished, so the
     // handler of a derived form finds every control in place.
@@ -88,8 +92,9 @@ public:
     void show();
     // Runs the close handler with Hide as the proposed action, then acts on the action it leaves:
     // Hide hides, Minimize minimizes, None keeps the form open, Free hides the form and has the
-    // application release it once the current event has finished.
-    void close();
+    // application release it once the current event has finished. With CloseQuery::Ask the
+    // close-query handler runs first and may keep the form open.
+    void close(CloseQuery query = CloseQuery::Ask);
 
     Control* activeControl() const { return active_; }
     // Moves the focus (see the comment at the top). A control that cannot take the focus, or the one

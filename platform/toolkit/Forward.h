@@ -35,4 +35,7 @@ class TSpeedButton;
 class TTabSheet;
 struct ShiftState;
 
+// Whether a close asks the form first (the user's close) or not (the host ending the client).
+enum class CloseQuery { Ask, Skip };
+
 } // namespace tk

@@ -226,8 +226,8 @@ InputResult Input::gridType(Form& form, std::string_view name, std::string_view 
     return InputResult::done();
 }
 
-InputResult Input::close(Form& form) {
-    form.close();
+InputResult Input::close(Form& form, CloseQuery query) {
+    form.close(query);
     return InputResult::done();
 }
 

@@ -18,6 +18,7 @@
 // that had it. Key events need only an operable control: they reach its key handlers, which test the
 // state themselves.
 
+#include "toolkit/Forward.h"
 #include "toolkit/Keys.h"
 
 #include <cstdint>
@@ -87,7 +88,9 @@ public:
     // handler.
     static InputResult gridType(Form& form, std::string_view grid, std::string_view column,
                                 std::string_view text);
-    static InputResult close(Form& form);
+    // Closes the form as its close button does; CloseQuery::Skip closes without asking (the host
+    // ending the client, where nobody is left to answer).
+    static InputResult close(Form& form, CloseQuery query = CloseQuery::Ask);
 };
 
 } // namespace tk

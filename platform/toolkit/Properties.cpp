@@ -24,6 +24,7 @@ using FormEvent = std::function<void(Form&)>;
 
 std::optional<EventSlot> eventOf(Form& form, std::string_view name) {
     if (name == "OnClose") return EventSlot(&form.onClose);
+    if (name == "OnCloseQuery") return EventSlot(&form.onCloseQuery);
     static const std::pair<std::string_view, FormEvent Form::*> table[] = {{"OnCreate", &Form::onCreate},
                                                                            {"OnShow", &Form::onShow}};
     return lookup(form, table, name);

@@ -40,6 +40,7 @@ using EventSlot = std::variant<std::function<void(Control&)>*, // click, change,
                                std::function<void(Component&, bool&)>*,                    // before a search
                                std::function<void(Form&)>*,                                // create, show
                                std::function<void(Form&, CloseAction&)>*,                  // close
+                               std::function<void(Form&, bool&)>*,                         // close query
                                std::function<void(DataSet&)>*,                             // dataset events
                                std::function<void(DataSource&)>*,                          // state change
                                std::function<void(DataSource&, const Field*)>*,            // data change

@@ -48,7 +48,8 @@ function stopProcess(child) {
   });
 }
 
-async function startStack() {
+// The application server on a temporary SQLite database with demo data, and the web host on it.
+async function startServers() {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tipoper-browser-'));
   const db = `sqlite:${path.join(dir, 'tipoper.db')}`;
   const app = await startProcess(path.join(BIN, 'tipoper-appserver'), ['--db', db, '--port', '0', '--demo'],
@@ -62,22 +63,38 @@ async function startStack() {
     await stopProcess(app.child);
     throw err;
   }
+  return {
+    url: host.match[1], dir,
+    stopAppServer: () => stopProcess(app.child),
+    async stop() {
+      await stopProcess(host.child);
+      await stopProcess(app.child);
+      fs.rmSync(dir, { recursive: true, force: true });
+    },
+  };
+}
+
+async function startStack({ width = 1366, height = 768 } = {}) {
+  const servers = await startServers();
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tipoper-chromium-'));
-  const context = await chromium.launchPersistentContext(profile, {
-    executablePath: CHROMIUM, headless: true, args: CHROMIUM_FLAGS, viewport: { width: 1366, height: 768 },
-  });
+  let context;
+  try {
+    context = await chromium.launchPersistentContext(profile, {
+      executablePath: CHROMIUM, headless: true, args: CHROMIUM_FLAGS, viewport: { width, height },
+    });
+  } catch (err) {
+    await servers.stop();
+    throw err;
+  }
   const page = context.pages()[0] || (await context.newPage());
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
   return {
-    url: host.match[1], page, errors, dir,
-    stopAppServer: () => stopProcess(app.child),
+    ...servers, page, errors,
     async stop() {
       await context.close().catch(() => {});
-      await stopProcess(host.child);
-      await stopProcess(app.child);
+      await servers.stop();
       fs.rmSync(profile, { recursive: true, force: true });
-      fs.rmSync(dir, { recursive: true, force: true });
     },
   };
 }
@@ -88,4 +105,62 @@ async function settled(page) {
   return page.evaluate(() => window.tipoper.snapshot);
 }
 
-module.exports = { startStack, settled };
+module.exports = { startServers, startStack, settled };
+
+// The accessibility violations axe-core finds on the page, as [{id, impact, nodes: [target…]}].
+async function axeViolations(page) {
+  if (!(await page.evaluate(() => typeof window.axe === 'object'))) await page.addScriptTag({ path: require.resolve('axe-core/axe.min.js') });
+  const result = await page.evaluate(() => window.axe.run(document, { resultTypes: ['violations'] }));
+  return result.violations.map((v) => ({ id: v.id, impact: v.impact, help: v.help, nodes: v.nodes.map((n) => n.target.join(' ')) }));
+}
+
+// Screenshots are test artefacts, kept under the build folder (never committed).
+const ARTIFACTS = process.env.TIPOPER_ARTIFACTS || path.resolve(__dirname, '../../build/browser');
+
+async function screenshot(page, name) {
+  fs.mkdirSync(ARTIFACTS, { recursive: true });
+  const file = path.join(ARTIFACTS, `${name}.png`);
+  await page.screenshot({ path: file });
+  return file;
+}
+
+// Makes the host's whole answers look like the deltas it answers with `since`, so the renderer runs
+// on deltas whatever the host does: answers the host already gives as deltas pass as they are.
+// `last` is the whole snapshot behind the latest answer; `deltas` counts the answers turned.
+async function answerWithDeltas(page) {
+  const { makeDelta } = require('./unit/delta');
+  const proxy = { last: null, deltas: 0, wholes: 0, bytes: [] };
+  const held = new Map(); // version -> the whole snapshot answered with it
+  let version = 1000;
+  await page.route(/\/api\/sessions\/[0-9a-f]+(\/events)?\?/, async (route) => {
+    const response = await route.fetch();
+    const answer = response.ok() ? await response.json() : null;
+    if (!answer || (answer.base !== null && answer.base !== undefined)) return route.fulfill({ response });
+    const since = new URL(route.request().url()).searchParams.get('since');
+    const whole = { ...answer, version: ++version, base: null };
+    const before = since === null ? null : held.get(Number(since));
+    const reply = before ? makeDelta(before, whole, version, before.version) : whole;
+    held.set(version, whole);
+    if (held.size > 8) held.delete(held.keys().next().value);
+    if (route.request().method() === 'POST') proxy.last = whole;
+    if (reply.base === null) proxy.wholes++;
+    else proxy.deltas++;
+    const body = JSON.stringify(reply);
+    proxy.bytes.push(body.length);
+    return route.fulfill({ response, body, headers: { ...response.headers(), 'content-length': String(Buffer.byteLength(body)) } });
+  });
+  return proxy;
+}
+
+// The visible options of the form's option box in DOM order, and the same sorted by the screen's tab
+// order: the two agree when the page shows the arrangement's order.
+async function optionOrder(page, snap, box = 'grbForm') {
+  const shown = await page.locator(`[data-control="${box}"] > .body [data-control]`).evaluateAll((all) => all.map((e) => e.dataset.control));
+  const dom = shown.filter((n) => snap.controls[n].parent === box && snap.controls[n].visible && snap.controls[n].type !== 'TBevel');
+  return { dom, byTabOrder: [...dom].sort((a, b) => snap.controls[a].tabOrder - snap.controls[b].tabOrder) };
+}
+
+module.exports.axeViolations = axeViolations;
+module.exports.optionOrder = optionOrder;
+module.exports.answerWithDeltas = answerWithDeltas;
+module.exports.screenshot = screenshot;

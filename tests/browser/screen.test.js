@@ -2,16 +2,12 @@
 'use strict';
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
-const fs = require('node:fs');
-const path = require('node:path');
-const { startStack, settled } = require('./harness');
+const { startStack, settled, screenshot } = require('./harness');
 
-const OUT = path.join(__dirname, 'out');
 let stack;
 let page;
 
 before(async () => {
-  fs.mkdirSync(OUT, { recursive: true });
   stack = await startStack();
   page = stack.page;
 });
@@ -82,7 +78,7 @@ test('inclui e confirma um tipo novo, que aparece no grid', async () => {
   assert.equal(snap.dialog, null, JSON.stringify(snap.dialog));
   assert.equal(dataset(snap).state, 'browse', JSON.stringify(snap.shown));
   assert.equal(dataset(snap).current.CDTIPOOPER, '88');
-  await page.screenshot({ path: path.join(OUT, 'formulario-saida.png') });
+  await screenshot(page, 'formulario-saida');
 
   await page.keyboard.press('Alt+1');
   snap = await settled(page);
@@ -111,6 +107,7 @@ test('inclui e exclui uma linha de mensagem respondendo à pergunta', async () =
   snap = await settled(page);
   assert.equal(dataset(snap, 'cdsMensTipoOper').state, 'browse', JSON.stringify(snap.shown));
   assert.equal(dataset(snap, 'cdsMensTipoOper').recordCount, before + 1);
+  assert.equal(await page.locator('#toast').textContent(), 'Registro gravado.');
   const line = page.locator('[data-control="dbgMensagem"] tbody tr', { hasText: 'Mensagem digitada no navegador' });
   assert.equal(await line.count(), 1);
   assert.equal((await line.locator('td').first().textContent()).trim(), '007');
@@ -122,6 +119,7 @@ test('inclui e exclui uma linha de mensagem respondendo à pergunta', async () =
   snap = await settled(page);
   assert.equal(dataset(snap, 'cdsMensTipoOper').recordCount, before);
   assert.equal(await line.count(), 0);
+  assert.equal(await page.locator('#toast').textContent(), 'Registro excluído.');
 });
 
 test('cancela uma alteração respondendo à pergunta', async () => {
@@ -139,6 +137,50 @@ test('cancela uma alteração respondendo à pergunta', async () => {
   assert.equal(dataset(snap).current.NMTIPOOPER, name);
 });
 
+test('pergunta antes de excluir o tipo e de fechar com alteração pendente; Enter responde Não', async () => {
+  let snap = await settled(page);
+  const count = dataset(snap).recordCount;
+  assert.equal(dataset(snap).current.CDTIPOOPER, '88');
+  await page.keyboard.press('F4');
+  const dialog = page.locator('#overlay .dialog');
+  await dialog.waitFor();
+  assert.equal((await dialog.locator('.body').textContent()).trim(), 'Deseja excluir o registro?');
+  assert.equal(await page.evaluate(() => document.activeElement.textContent), 'Não');
+  await page.keyboard.press('Enter');
+  snap = await settled(page);
+  assert.equal(dataset(snap).recordCount, count, 'Enter answers the default, No');
+  assert.equal(dataset(snap).current.CDTIPOOPER, '88');
+
+  await page.keyboard.press('F3');
+  await settled(page);
+  await page.locator('input[data-name="dbeNmTipoOper"]').fill('Nome pendente');
+  await page.locator('button[data-tool="sbtFechar"]').click();
+  await answerDialog('Existem alterações não gravadas. Deseja descartá-las e fechar a tela?', 'Não');
+  snap = await settled(page);
+  assert.equal(dataset(snap).state, 'edit');
+  assert.equal(snap.controls.dbeNmTipoOper.text, 'Nome pendente');
+
+  // Closing the tab while editing: the browser asks, and staying keeps the page.
+  const asked = new Promise((resolve) => page.once('dialog', async (d) => {
+    const type = d.type();
+    await d.dismiss();
+    resolve(type);
+  }));
+  await page.close({ runBeforeUnload: true });
+  const none = new Promise((resolve) => setTimeout(() => resolve('nenhuma pergunta'), 5000));
+  assert.equal(await Promise.race([asked, none]), 'beforeunload');
+  assert.equal(page.isClosed(), false);
+
+  await page.keyboard.press('Escape');
+  await answerDialog('Deseja cancelar as alterações?', 'Sim');
+  await settled(page);
+  await page.keyboard.press('F4');
+  await answerDialog('Deseja excluir o registro?', 'Sim');
+  snap = await settled(page);
+  assert.equal(dataset(snap).recordCount, count - 1);
+  assert.notEqual(dataset(snap).current.CDTIPOOPER, '88');
+});
+
 test('mostra o formulário em Entrada', async () => {
   const snap = await leaveFilterOn(0);
   assert.equal(snap.controls.lblOrigDest.caption, 'Origem');
@@ -146,7 +188,7 @@ test('mostra o formulário em Entrada', async () => {
   const form = await settled(page);
   assert.equal(form.activePage, 'tshFormulario');
   assert.equal(await page.locator('label:has(input[data-name="dckInfCPF"])').isVisible(), true);
-  await page.screenshot({ path: path.join(OUT, 'formulario-entrada.png') });
+  await screenshot(page, 'formulario-entrada');
   assert.deepEqual(stack.errors, []);
 });
 
@@ -159,7 +201,7 @@ test('mostra a falha do servidor de aplicação na caixa de erro do host', async
   assert.equal(snap.result, 'failed');
   const box = page.locator('#overlay .dialog');
   await box.waitFor();
-  assert.equal(await box.locator('header').textContent(), 'Erro');
+  assert.equal(await box.locator('h2').textContent(), 'Erro');
   assert.equal((await box.locator('.body').textContent()).trim(), snap.error);
   await page.keyboard.press('Escape');
   assert.equal(await page.locator('#overlay').isHidden(), true);

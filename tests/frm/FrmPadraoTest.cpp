@@ -82,6 +82,8 @@ TEST_F(FrmPadraoTest, CreatesTheStandardComponents) {
     EXPECT_EQ(form->dataSource("dtsPadrao"), &form->dtsPadrao);
     EXPECT_EQ(form->msgMensagensPadroes.Msg("Canc"), "Deseja cancelar as alterações?");
     EXPECT_EQ(form->msgMensagensPadroes.Msg("Excl"), "Deseja excluir o registro?");
+    for (const char* key : {"Canc", "Excl", "FechAlt"})
+        EXPECT_EQ(form->msgMensagensPadroes.defaultAnswer(key), tk::kAnswerNo) << key;
     EXPECT_STREQ(form->createControl("TBtnPesquisa", "btpTeste", nullptr).typeName(), "TBtnPesquisa");
 }
 
@@ -100,8 +102,66 @@ TEST_F(FrmPadraoTest, ButtonAndMenuItemRunTheSameHandlers) {
     ASSERT_TRUE(tk::Input::click(*form, "mnuAlterar").ok());
     EXPECT_EQ(form->cdsTeste.state(), tk::DataSetState::Edit);
     ASSERT_TRUE(tk::Input::click(*form, "mnuCancelar").ok());
+    dialogs.confirmAnswers.push_back(tk::kAnswerYes);
     ASSERT_TRUE(tk::Input::click(*form, "sbtExcluir").ok());
     EXPECT_EQ(form->cdsTeste.recordCount(), 2);
+}
+
+TEST_F(FrmPadraoTest, DeletingTheRecordAsksFirstAndNoKeepsIt) {
+    dialogs.confirmAnswers = {tk::kAnswerNo, tk::kAnswerCancel, tk::kAnswerYes};
+    for (int round = 0; round < 2; ++round) { // No, then a dismissed question
+        EXPECT_THROW((void)tk::Input::click(*form, "sbtExcluir"), tk::SilentAbort);
+        EXPECT_EQ(form->cdsTeste.recordCount(), 2);
+        EXPECT_EQ(form->cdsTeste.changeCount(), 0);
+    }
+    ASSERT_TRUE(tk::Input::click(*form, "sbtExcluir").ok());
+    EXPECT_EQ(form->cdsTeste.recordCount(), 1);
+    ASSERT_EQ(dialogs.asked.size(), 3u);
+    for (const auto& asked : dialogs.asked) {
+        EXPECT_EQ(asked.title, "Excl");
+        EXPECT_EQ(asked.text, "Deseja excluir o registro?");
+        EXPECT_EQ(asked.defaultAnswer, tk::kAnswerNo) << "a question that destroys work defaults to No";
+    }
+    // Nothing left to delete: nothing is asked.
+    dialogs.confirmAnswers = {tk::kAnswerYes};
+    ASSERT_TRUE(tk::Input::click(*form, "sbtExcluir").ok());
+    ASSERT_TRUE(tk::Input::click(*form, "sbtExcluir").ok());
+    EXPECT_EQ(form->cdsTeste.recordCount(), 0);
+    EXPECT_EQ(dialogs.asked.size(), 4u);
+}
+
+TEST_F(FrmPadraoTest, ClosingWithAPendingEditAsksAndNoKeepsTheEdit) {
+    ASSERT_TRUE(tk::Input::click(*form, "sbtAlterar").ok());
+    form->cdsTeste.fieldByName("NOME").setValue("editado");
+    dialogs.confirmAnswers = {tk::kAnswerNo};
+    ASSERT_TRUE(tk::Input::click(*form, "sbtFechar").ok());
+    ASSERT_EQ(dialogs.asked.size(), 1u);
+    EXPECT_EQ(dialogs.asked[0].title, "FechAlt");
+    EXPECT_EQ(dialogs.asked[0].text, "Existem alterações não gravadas. Deseja descartá-las e fechar a tela?");
+    EXPECT_EQ(dialogs.asked[0].defaultAnswer, tk::kAnswerNo);
+    EXPECT_TRUE(form->visible());
+    EXPECT_EQ(form->cdsTeste.state(), tk::DataSetState::Edit);
+    EXPECT_EQ(form->cdsTeste.fieldByName("NOME").asString(), "editado");
+
+    // The same question for a close that does not come from the button; Yes throws the edit away.
+    dialogs.confirmAnswers = {tk::kAnswerYes};
+    ASSERT_TRUE(tk::Input::close(*form).ok());
+    EXPECT_EQ(dialogs.asked.size(), 2u);
+    EXPECT_FALSE(form->visible());
+    EXPECT_EQ(form->cdsTeste.state(), tk::DataSetState::Browse);
+    EXPECT_EQ(form->cdsTeste.fieldByName("NOME").asString(), "um");
+}
+
+TEST_F(FrmPadraoTest, ClosingWithoutAnEditOrWithoutAskingClosesAtOnce) {
+    ASSERT_TRUE(tk::Input::click(*form, "sbtFechar").ok());
+    EXPECT_FALSE(form->visible());
+    EXPECT_TRUE(dialogs.asked.empty());
+
+    form->show();
+    ASSERT_TRUE(tk::Input::click(*form, "sbtIncluir").ok());
+    ASSERT_TRUE(tk::Input::close(*form, tk::CloseQuery::Skip).ok());
+    EXPECT_FALSE(form->visible());
+    EXPECT_TRUE(dialogs.asked.empty()) << "a host ending the client asks nobody";
 }
 
 TEST_F(FrmPadraoTest, PageMenuItemsShowTheirPageAndRunThePageHook) {

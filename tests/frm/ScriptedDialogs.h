@@ -15,14 +15,15 @@ public:
         std::string text;
         tk::DialogRows rows;
         std::vector<std::string> selected;
+        int defaultAnswer = 0; // questions: what Enter answers
     };
     std::vector<Asked> asked;
     std::deque<int> confirmAnswers;
     std::deque<std::optional<std::vector<std::string>>> pickManyAnswers;
     std::deque<std::optional<int>> rowAnswers; // pickOne and search
 
-    int confirm(const std::string& key, const std::string& text) override {
-        asked.push_back({"confirm", key, text, {}, {}});
+    int confirm(const std::string& key, const std::string& text, int defaultAnswer) override {
+        asked.push_back({"confirm", key, text, {}, {}, defaultAnswer});
         return next(confirmAnswers);
     }
     void error(const std::string& text) override { asked.push_back({"error", {}, text, {}, {}}); }

@@ -327,6 +327,38 @@ TEST_F(ModuleFixture, EveryDeltaAppliedToThePreviousWholeIsTheWholeNow) {
     }
 }
 
+TEST_F(ModuleFixture, DeletingAndClosingWithAnEditAskFirstAndDefaultToNo) {
+    const std::string id = session();
+    json loaded = load(id, 0);
+    const int count = loaded["datasets"]["cdsTipOper"]["recordCount"];
+    json asked = send(id, {{"type", "click"}, {"control", "sbtExcluir"}});
+    EXPECT_EQ(asked["result"], "waiting");
+    EXPECT_EQ(asked["dialog"]["kind"], "confirm");
+    EXPECT_EQ(asked["dialog"]["key"], "Excl");
+    EXPECT_EQ(asked["dialog"]["default"], "no");
+    json kept = send(id, {{"type", "answer"}, {"value", "no"}});
+    EXPECT_EQ(kept["result"], "aborted");
+    EXPECT_EQ(kept["datasets"]["cdsTipOper"]["recordCount"], count);
+    EXPECT_EQ(kept["datasets"]["cdsTipOper"]["changeCount"], 0);
+
+    // The close event of a screen with a pending edit asks the same way the close button does.
+    send(id, {{"type", "click"}, {"control", "sbtAlterar"}});
+    send(id, {{"type", "type"}, {"control", "dbeNmTipoOper"}, {"text", "Nome provisório"}});
+    for (json close : {json{{"type", "close"}}, json{{"type", "click"}, {"control", "sbtFechar"}}}) {
+        json question = send(id, close);
+        EXPECT_EQ(question["dialog"]["key"], "FechAlt") << close;
+        EXPECT_EQ(question["dialog"]["default"], "no");
+        EXPECT_EQ(question["dialog"]["text"], "Existem alterações não gravadas. Deseja descartá-las e fechar a tela?");
+        json stays = send(id, {{"type", "answer"}, {"value", "no"}});
+        EXPECT_EQ(stays["unit"]["boStCriado"], true);
+        EXPECT_EQ(stays["datasets"]["cdsTipOper"]["state"], "edit");
+        EXPECT_EQ(stays["controls"]["dbeNmTipoOper"]["text"], "Nome provisório");
+    }
+    // Ending the session asks nobody.
+    EXPECT_EQ(api_->handle(apiRequest("DELETE", "/api/sessions/" + id)).status, 204);
+    EXPECT_EQ(api_->handle(apiRequest("GET", "/api/sessions/" + id)).status, 404);
+}
+
 } // namespace
 } // namespace hosttest
 

@@ -149,6 +149,7 @@ TEST_F(HostFixture, QuestionSuspendsTheHandlerUntilTheAnswer) {
     EXPECT_EQ(waiting["dialog"]["kind"], "confirm");
     EXPECT_EQ(waiting["dialog"]["key"], "Excl");
     EXPECT_EQ(waiting["dialog"]["text"], "Deseja excluir o registro?");
+    EXPECT_EQ(waiting["dialog"]["default"], "no");
     EXPECT_EQ(waiting["shown"], json::array({"Deseja excluir o registro?"}));
     EXPECT_EQ(result(waiting), ""); // the handler has not gone past the question
     EXPECT_EQ(snapshot(id)["dialog"], waiting["dialog"]);
@@ -178,6 +179,7 @@ TEST_F(HostFixture, ErrorBoxWaitsForOkThenTheSilentAbortEndsTheEvent) {
     EXPECT_EQ(box["result"], "waiting");
     EXPECT_EQ(box["dialog"]["kind"], "error");
     EXPECT_EQ(box["dialog"]["text"], "Código deve ser informado.");
+    EXPECT_TRUE(box["dialog"]["default"].is_null()) << "an error box has no choice to default";
     send(id, answer("yes"), 400);
     json aborted = send(id, answer("ok"));
     EXPECT_EQ(aborted["result"], "aborted");

@@ -79,7 +79,7 @@ std::unique_ptr<tk::Form> buildForm(const std::shared_ptr<Journal>& journal) {
     button("sbtPergunta", [](tk::Form& f) {
         auto& app = tk::Application::current();
         app.shown().push_back("Deseja excluir o registro?");
-        const int answer = app.dialogs().confirm("Excl", "Deseja excluir o registro?");
+        const int answer = app.dialogs().confirm("Excl", "Deseja excluir o registro?", tk::kAnswerNo);
         setResult(f, answer == tk::kAnswerYes ? "sim" : answer == tk::kAnswerNo ? "não" : "cancelado");
     });
     button("sbtAborta", [](tk::Form& f) {

@@ -14,7 +14,7 @@ struct AppFixture : tk::DialogPort {
     int answer = tk::kAnswerYes;
 
     AppFixture() { app.setDialogs(this); }
-    int confirm(const std::string& key, const std::string& text) override {
+    int confirm(const std::string& key, const std::string& text, int /*defaultAnswer*/) override {
         log.push_back("confirm:" + key + ":" + text);
         return answer;
     }

@@ -125,6 +125,7 @@ TEST_F(SavingTest, ARefusedDeleteBringsTheRecordBack) {
     auto& s = screen();
     // Another user changes the record meanwhile: the server refuses to delete what it did not show.
     db().session() << "UPDATE TIPOOPERAC SET NMTIPOOPER='Outro nome' WHERE CDTIPOOPER='01'";
+    dialogs.confirmAnswers = {tk::kAnswerYes, tk::kAnswerYes};
     EXPECT_ANY_THROW((void)tk::Input::click(s, "sbtExcluir"));
     EXPECT_EQ(s.cdsTipOper.recordCount(), 2);
     EXPECT_EQ(s.cdsTipOper.changeCount(), 0);
@@ -202,9 +203,88 @@ TEST_F(SavingTest, ConfirmingWithoutAChangeSendsNothingAndTheEmptyFieldListSurvi
     EXPECT_EQ(s.stCampoNull.find("IDNFSTMANUAL|"), std::string::npos);
     const std::string list = s.stCampoNull;
     expectOk(tk::Input::page(s, "tshFolhaDados"));
+    dialogs.confirmAnswers.push_back(tk::kAnswerYes);
     expectOk(tk::Input::click(s, "sbtExcluir"));
     EXPECT_EQ(s.stCampoNull, list) << "a delete does not clear the list";
     EXPECT_EQ(dbCount("SELECT COUNT(*) FROM TIPOOPERAC"), 0);
+}
+
+TEST_F(SavingTest, DeletingAsksFirstAndNoSendsNothing) {
+    insertTipOper("E", "01", "Compra para revenda");
+    insertTipOper("E", "02", "Compra de uso e consumo");
+    open();
+    loadKind(0);
+    auto& s = screen();
+    const auto before = tracedOperations(server->tracePath());
+    dialogs.confirmAnswers.push_back(tk::kAnswerNo);
+    EXPECT_THROW((void)tk::Input::click(s, "sbtExcluir"), tk::SilentAbort);
+    ASSERT_EQ(dialogs.asked.size(), 1u);
+    EXPECT_EQ(dialogs.asked[0].title, "Excl");
+    EXPECT_EQ(dialogs.asked[0].defaultAnswer, tk::kAnswerNo);
+    EXPECT_EQ(s.cdsTipOper.recordCount(), 2);
+    EXPECT_EQ(s.cdsTipOper.changeCount(), 0);
+    EXPECT_EQ(s.cdsTipOper.fieldByName("CDTIPOOPER").asString(), "01");
+    EXPECT_EQ(countOf(tracedOperations(server->tracePath()), "SetTipOper"), countOf(before, "SetTipOper"));
+    EXPECT_EQ(dbCount("SELECT COUNT(*) FROM TIPOOPERAC"), 2);
+}
+
+TEST_F(SavingTest, DeletingTheLastRecordLeavesOnlyIncludeOnTheToolbar) {
+    insertTipOper("E", "01", "Compra para revenda");
+    open();
+    loadKind(0);
+    auto& s = screen();
+    // From the form page too: the toolbar is the same on both record pages.
+    expectOk(tk::Input::page(s, "tshFormulario"));
+    dialogs.confirmAnswers.push_back(tk::kAnswerYes);
+    expectOk(tk::Input::click(s, "sbtExcluir"));
+    ASSERT_EQ(s.cdsTipOper.recordCount(), 0);
+    EXPECT_EQ(dbCount("SELECT COUNT(*) FROM TIPOOPERAC"), 0);
+
+    EXPECT_TRUE(s.sbtIncluir.enabled());
+    EXPECT_TRUE(s.mnuIncluir.enabled());
+    for (const char* name : {"sbtAlterar", "sbtExcluir", "sbtProcurar", "sbtVerificar", "sbtCancelar",
+                             "sbtConfirmar", "mnuAlterar", "mnuExcluir", "mnuProcurar", "mnuVerificar",
+                             "mnuCancelar", "mnuConfirmar"})
+        EXPECT_FALSE(s.control(name)->enabled()) << name;
+    EXPECT_EQ(tk::Input::click(s, "sbtAlterar").status, tk::InputStatus::Refused);
+    EXPECT_EQ(tk::Input::click(s, "mnuExcluir").status, tk::InputStatus::Refused);
+    EXPECT_EQ(s.cdsTipOper.state(), tk::DataSetState::Browse);
+
+    // The first operation type of the kind can still be added.
+    expectOk(tk::Input::click(s, "sbtIncluir"));
+    EXPECT_EQ(s.cdsTipOper.state(), tk::DataSetState::Insert);
+}
+
+TEST_F(SavingTest, ClosingWithAPendingEditAsksAndKeepsTheEditOnNo) {
+    insertTipOper("E", "01", "Compra para revenda", {{"DSOPERENCRATPL", "N"}});
+    open();
+    loadKind(0);
+    auto& s = screen();
+    expectOk(tk::Input::click(s, "sbtAlterar"));
+    expectOk(tk::Input::type(s, "dbeNmTipoOper", "Nome novo"));
+    dialogs.confirmAnswers.push_back(tk::kAnswerNo);
+    expectOk(tk::Input::click(s, "sbtFechar"));
+    ASSERT_EQ(dialogs.asked.size(), 1u);
+    EXPECT_EQ(dialogs.asked[0].title, "FechAlt");
+    EXPECT_TRUE(screenOpen());
+    EXPECT_TRUE(unit().boStCriado);
+    EXPECT_EQ(s.cdsTipOper.state(), tk::DataSetState::Edit);
+    EXPECT_EQ(s.get<tk::TDBEdit>("dbeNmTipoOper").text(), "Nome novo");
+    // The screen is still connected and working: the edit can be saved.
+    expectOk(tk::Input::click(s, "sbtConfirmar"));
+    EXPECT_EQ(dbValue("SELECT NMTIPOOPER FROM TIPOOPERAC WHERE CDTIPOOPER='01'"), "Nome novo");
+
+    // A message line being edited counts too; Yes throws the line away and closes as before.
+    expectOk(tk::Input::page(s, "tshMensagem"));
+    expectOk(tk::Input::click(s, "sbtIncluir"));
+    expectOk(tk::Input::gridType(s, "dbgMensagem", "CDMENSAGEM", "5"));
+    dialogs.confirmAnswers.push_back(tk::kAnswerYes);
+    const auto beforeClose = tracedOperations(server->tracePath());
+    expectOk(tk::Input::close(s));
+    EXPECT_EQ(dialogs.asked.size(), 2u);
+    EXPECT_FALSE(unit().boStCriado);
+    EXPECT_EQ(countOf(tracedOperations(server->tracePath()), "SetMensTipOper"), countOf(beforeClose, "SetMensTipOper"));
+    EXPECT_EQ(dbCount("SELECT COUNT(*) FROM MENSTIPOOPER"), 0);
 }
 
 } // namespace

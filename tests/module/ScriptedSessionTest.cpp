@@ -97,6 +97,7 @@ TEST_F(ScriptedSession, TheDatabaseHoldsExactlyTheConfirmedChanges) {
         if (s.cdsMensTipoOper.isEmpty()) deleted = s.cdsTipOper.fieldByName("CDTIPOOPER").asString();
     }
     ASSERT_FALSE(deleted.empty());
+    dialogs.confirmAnswers.push_back(tk::kAnswerYes);
     expectOk(tk::Input::click(s, "sbtExcluir"));
 
     // Exactly the confirmed changes.
