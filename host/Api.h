@@ -3,10 +3,11 @@
 // The automation API, apart from any HTTP library: a request (method, path, query, headers, body) goes
 // in, a status and a JSON body come out. The HTTP server and the tests both call it.
 //
-//   POST   /api/sessions               -> 201 {"id": "..."}
-//   GET    /api/sessions/{id}[?rows=1] -> 200 snapshot
-//   POST   /api/sessions/{id}/events   -> 200 snapshot after the event; 400/404/409 {"error": "..."}
-//   DELETE /api/sessions/{id}          -> 204
+//   POST   /api/sessions                          -> 201 {"id": "..."}
+//   GET    /api/sessions/{id}[?rows=1][&since=V]   -> 200 snapshot (whole, or the changes since V)
+//   POST   /api/sessions/{id}/events[?rows=1][&since=V] -> 200 snapshot after the event;
+//                                                     400/404/409 {"error": "...", "code": "..."}
+//   DELETE /api/sessions/{id}                     -> 204
 
 #include "Request.h"
 #include "Session.h"

@@ -4,7 +4,7 @@
 #include "lib/SessionPool.h"
 #include "lib/Morvala.h"
 #include "lib/Showavi.h"
-#include "screen/ScreenDefinition.h"
+#include "screen/Embedded.h"
 #include "shell/TfrmTipOper.h"
 #include "shell/Toolkit.h"
 
@@ -14,14 +14,10 @@ namespace Cli_ger06600 {
 
 void TfrmTipOper::FormCreate(tk::Component& Sender) {
     frm::TfrmPadrao::FormCreate(Sender);
-    Showavi::ActiveShowAvi(tk::Application::current().mainForm(), 0);
-    try {
+    {
+        Showavi::Wait wait(tk::Application::current().mainForm(), 0);
         netTipOper.setConnected(true);
-    } catch (...) {
-        Showavi::DeactiveShowAvi();
-        throw;
     }
-    Showavi::DeactiveShowAvi();
     rbtTodosF->setChecked(true);
     dckDocDevo->setChecked(false);
     rbtTodosF->setEnabled(false);
