@@ -13,7 +13,7 @@ using nlohmann::json;
 
 namespace {
 
-constexpr std::array<std::pair<std::string_view, EventType>, 10> kTypes{{
+constexpr std::array<std::pair<std::string_view, EventType>, 11> kTypes{{
     {"open", EventType::Open},
     {"click", EventType::Click},
     {"focus", EventType::Focus},
@@ -22,6 +22,7 @@ constexpr std::array<std::pair<std::string_view, EventType>, 10> kTypes{{
     {"key", EventType::Key},
     {"page", EventType::Page},
     {"move", EventType::Move},
+    {"sort", EventType::Sort},
     {"answer", EventType::Answer},
     {"close", EventType::Close},
 }};
@@ -190,6 +191,16 @@ Event parseEvent(const json& body) {
         event.dataSet = stringMember(body, "dataset");
         event.recNo = intMember(member(body, "recNo"), "recNo");
         break;
+    case EventType::Sort: {
+        event.control = stringMember(body, "control");
+        event.column = stringMember(body, "column");
+        auto it = body.find("descending");
+        if (it != body.end() && !it->is_null()) {
+            if (!it->is_boolean()) throw BadRequest("o membro \"descending\" deve ser true ou false");
+            event.descending = it->get<bool>();
+        }
+        break;
+    }
     case EventType::Answer:
         parseAnswer(body, event);
         break;

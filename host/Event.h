@@ -13,7 +13,7 @@
 
 namespace host {
 
-enum class EventType { Open, Click, Focus, Type, Pick, Key, Page, Move, Answer, Close };
+enum class EventType { Open, Click, Focus, Type, Pick, Key, Page, Move, Sort, Answer, Close };
 
 const char* toString(EventType type);
 
@@ -25,8 +25,9 @@ public:
 
 struct Event {
     EventType type = EventType::Open;
-    std::string control;               // click, focus, type, pick, key
-    std::optional<std::string> column; // grid cell: focus and type
+    std::string control;               // click, focus, type, pick, key, sort
+    std::optional<std::string> column; // grid cell: focus and type; sort: the field to order by
+    bool descending = false;           // sort
     std::string text;                  // type
     int index = 0;                     // pick
     std::uint16_t key = 0;             // key

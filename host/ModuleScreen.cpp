@@ -86,6 +86,8 @@ ActResult ModuleScreen::act(const Event& event) {
         return fromInput(tk::Input::page(form, event.page));
     case EventType::Move:
         return fromInput(tk::Input::move(form, event.dataSet, event.recNo));
+    case EventType::Sort:
+        return fromInput(tk::Input::sort(form, event.control, *event.column, event.descending));
     case EventType::Close:
         return fromInput(tk::Input::close(form));
     case EventType::Open:

@@ -169,6 +169,16 @@ void TDBGrid::describeKind(MemberSink& out) const {
     }
     columns += ']';
     out.json("columns", columns);
+    // The order the rows show in, when it is one of this grid's columns (a click on a header sorts).
+    const DataSet* set = dataSet();
+    if (set && !set->indexFieldName().empty() && columnOf(set->indexFieldName()) >= 0) {
+        std::string sort = "{\"column\":";
+        json::appendString(sort, set->indexFieldName());
+        sort += set->indexDescending() ? ",\"descending\":true}" : ",\"descending\":false}";
+        out.json("sort", sort);
+    } else {
+        out.null("sort");
+    }
     out.texts("options", std::vector<std::string>(options_.begin(), options_.end()));
 }
 

@@ -100,6 +100,7 @@ struct DataSet::Impl {
     std::uint32_t nextId = 0;
 
     int indexField = -1;
+    bool descending = false; // the index runs from the greatest key down
     std::map<std::string, int, std::less<>> byName; // upper-case name -> field index
 
     int findRow(std::uint32_t id) const {
@@ -319,9 +320,14 @@ Field& DataSet::fieldByName(std::string_view name) {
 }
 
 void DataSet::setIndexFieldName(std::string name) {
+    sortBy(std::move(name), false);
+}
+
+void DataSet::sortBy(std::string name, bool descending) {
     if (isEditing())
         throw DataSetError(name_ + ": não é possível trocar o índice durante a edição ou inclusão.");
     indexField_ = std::move(name);
+    impl_->descending = descending;
     const Field* f = indexField_.empty() ? nullptr : findField(indexField_);
     impl_->indexField = f ? f->index() : -1;
     if (!active()) return;
@@ -332,9 +338,10 @@ void DataSet::setIndexFieldName(std::string name) {
     const std::uint32_t currentId = impl_->rows[static_cast<std::size_t>(impl_->pos)].id;
     const int n = fieldCount();
     const int key = impl_->indexField;
+    const int direction = impl_->descending ? -1 : 1;
     std::stable_sort(impl_->rows.begin(), impl_->rows.end(), [&](const auto& a, const auto& b) {
         if (key < 0) return a.id < b.id;
-        return compareKeys(RowView(a.bytes, n), RowView(b.bytes, n), key) < 0;
+        return direction * compareKeys(RowView(a.bytes, n), RowView(b.bytes, n), key) < 0;
     });
     impl_->pos = impl_->findRow(currentId);
     for (std::size_t s = 0; s < sources_.size(); ++s)
@@ -407,8 +414,9 @@ void DataSet::setData(const wire::DataPacket& packet) {
         limit[static_cast<std::size_t>(f)] = fields_[static_cast<std::size_t>(f)]->size();
 
     const int key = impl_->indexField;
-    auto less = [n, key](const Impl::StoredRow& a, const Impl::StoredRow& b) {
-        return compareKeys(RowView(a.bytes, n), RowView(b.bytes, n), key) < 0;
+    const int direction = impl_->descending ? -1 : 1;
+    auto less = [n, key, direction](const Impl::StoredRow& a, const Impl::StoredRow& b) {
+        return direction * compareKeys(RowView(a.bytes, n), RowView(b.bytes, n), key) < 0;
     };
     std::vector<Impl::StoredRow> rows;
     rows.reserve(packet.rows.size());
@@ -465,6 +473,10 @@ wire::DataPacket DataSet::data() const {
 
 // ---------------------------------------------------------------------------------------------------
 // DataSet: position
+
+bool DataSet::indexDescending() const {
+    return impl_->descending;
+}
 
 int DataSet::recordCount() const {
     if (!active()) return 0;
@@ -667,7 +679,10 @@ void DataSet::post() {
     // The stored record takes its place in index order (after equal keys) and stays current.
     const int key = impl_->indexField;
     const RowView mine(row.bytes, n);
-    auto keyOrder = [&](std::size_t other) { return compareKeys(mine, RowView(rows[other].bytes, n), key); };
+    const int direction = impl_->descending ? -1 : 1;
+    auto keyOrder = [&](std::size_t other) {
+        return direction * compareKeys(mine, RowView(rows[other].bytes, n), key);
+    };
     const auto here = static_cast<std::size_t>(at);
     const bool editing = state_ == DataSetState::Edit;
     const bool staysHere = key < 0 || (editing && (here == 0 || keyOrder(here - 1) >= 0) &&
@@ -678,8 +693,8 @@ void DataSet::post() {
         if (editing) rows.erase(rows.begin() + at);
         if (key >= 0) {
             auto it = std::upper_bound(rows.begin(), rows.end(), mine,
-                                       [n, key](const RowView& v, const auto& other) {
-                                           return compareKeys(v, RowView(other.bytes, n), key) < 0;
+                                       [n, key, direction](const RowView& v, const auto& other) {
+                                           return direction * compareKeys(v, RowView(other.bytes, n), key) < 0;
                                        });
             at = static_cast<int>(it - rows.begin());
         }
@@ -826,9 +841,10 @@ void DataSet::cancelUpdates() {
     }
     impl_->log.clear();
     // Base rows are numbered in their base order, so (key, id) restores it exactly.
-    std::sort(rows.begin(), rows.end(), [n, key](const Impl::StoredRow& a, const Impl::StoredRow& b) {
+    const int direction = impl_->descending ? -1 : 1;
+    std::sort(rows.begin(), rows.end(), [n, key, direction](const Impl::StoredRow& a, const Impl::StoredRow& b) {
         if (key >= 0) {
-            const int c = compareKeys(RowView(a.bytes, n), RowView(b.bytes, n), key);
+            const int c = direction * compareKeys(RowView(a.bytes, n), RowView(b.bytes, n), key);
             if (c != 0) return c < 0;
         }
         return a.id < b.id;

@@ -166,7 +166,10 @@ public:
     int fieldCount() const { return static_cast<int>(fields_.size()); }
     // Rows are kept ordered by this field (ascending, byte order); empty name: arrival order.
     void setIndexFieldName(std::string name);
+    // The same, from the greatest key down when `descending`; the current record stays current.
+    void sortBy(std::string name, bool descending);
     const std::string& indexFieldName() const { return indexField_; }
+    bool indexDescending() const;
 
     // Events.
     std::function<void(DataSet&)> afterOpen, afterClose, beforePost, afterPost, afterScroll, onNewRecord,

@@ -226,6 +226,20 @@ InputResult Input::gridType(Form& form, std::string_view name, std::string_view 
     return InputResult::done();
 }
 
+InputResult Input::sort(Form& form, std::string_view name, std::string_view column, bool descending) {
+    TDBGrid* grid = nullptr;
+    int index = -1;
+    if (auto r = reachGrid(form, name, column, grid, index); !r.ok()) return r;
+    DataSet* set = grid->dataSet();
+    if (!set || !set->active())
+        return InputResult::refused(refusal::DataSetClosed, "A grade " + grid->name() + " não tem dados abertos.");
+    if (set->isEditing())
+        return InputResult::refused(refusal::Editing, "Confirme ou cancele a edição de " + set->name() +
+                                                          " antes de ordenar a lista.");
+    set->sortBy(std::string(column), descending);
+    return InputResult::done();
+}
+
 InputResult Input::close(Form& form, CloseQuery query) {
     form.close(query);
     return InputResult::done();

@@ -88,6 +88,9 @@ public:
     // handler.
     static InputResult gridType(Form& form, std::string_view grid, std::string_view column,
                                 std::string_view text);
+    // Orders the grid's rows by `column` (a field name), as a click on its header does; the current
+    // record stays current. Refused while the grid's dataset is being edited.
+    static InputResult sort(Form& form, std::string_view grid, std::string_view column, bool descending);
     // Closes the form as its close button does; CloseQuery::Skip closes without asking (the host
     // ending the client, where nobody is left to answer).
     static InputResult close(Form& form, CloseQuery query = CloseQuery::Ask);

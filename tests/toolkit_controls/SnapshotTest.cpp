@@ -9,6 +9,7 @@
 #include "toolkit/DBCheckBox.h"
 #include "toolkit/DBEdit.h"
 #include "toolkit/DBGrid.h"
+#include "toolkit/Input.h"
 #include "toolkit/JsonText.h"
 #include "toolkit/Label.h"
 #include "toolkit/MemberSink.h"
@@ -268,6 +269,48 @@ TEST(JsonText, StringsAreValidJsonAndValidUtf8WhateverTheBytes) {
         EXPECT_EQ(out, c.out) << c.in;
         EXPECT_NO_THROW((void)json::parse(out).dump()) << c.in; // parses, and dumps as valid UTF-8
     }
+}
+
+// A click on a column header orders the rows by it, the current record stays current, and the grid
+// says how its rows are ordered; the order then holds for rows saved later and for a cancel of updates.
+TEST_F(SnapshotTest, SortingAGridReordersItsRowsKeepsTheRecordAndShowsTheOrder) {
+    auto codes = [this] {
+        std::vector<std::string> out;
+        for (int row = 0; row < cds.recordCount(); ++row)
+            out.push_back(cds.valueAt(row, cds.fieldByName("CODIGO").index()).value_or("?"));
+        return out;
+    };
+    cds.setIndexFieldName("CODIGO");
+    cds.moveTo(2); // "02", "dois"
+    const std::uint64_t v1 = record();
+    EXPECT_EQ(write(std::nullopt)["controls"]["dbgLinhas"]["sort"], json::parse(R"({"column":"CODIGO","descending":false})"));
+
+    ASSERT_TRUE(tk::Input::sort(form, "dbgLinhas", "NOME", true).ok());
+    record();
+    EXPECT_EQ(codes(), (std::vector<std::string>{"01", "03", "02"})); // "um" > "três" > "dois"
+    EXPECT_EQ(cds.fieldByName("CODIGO").asString(), "02");
+    EXPECT_EQ(cds.recNo(), 3);
+    const json delta = write(v1, false);
+    EXPECT_EQ(delta["controls"]["dbgLinhas"]["sort"], json::parse(R"({"column":"NOME","descending":true})"));
+
+    cds.insert();
+    cds.fieldByName("CODIGO").setValue(std::string("04"));
+    cds.fieldByName("NOME").setValue(std::string("quatro"));
+    cds.post();
+    EXPECT_EQ(codes(), (std::vector<std::string>{"01", "03", "04", "02"}));
+    cds.cancelUpdates();
+    EXPECT_EQ(codes(), (std::vector<std::string>{"01", "03", "02"}));
+
+    ASSERT_TRUE(tk::Input::sort(form, "dbgLinhas", "NOME", false).ok());
+    EXPECT_EQ(codes(), (std::vector<std::string>{"02", "03", "01"}));
+
+    cds.edit();
+    const auto refused = tk::Input::sort(form, "dbgLinhas", "CODIGO", false);
+    EXPECT_EQ(refused.httpStatus(), 409);
+    EXPECT_EQ(refused.code, "editing");
+    cds.cancel();
+    EXPECT_EQ(tk::Input::sort(form, "dbgLinhas", "FLAG", false).httpStatus(), 404) << "not a column of the grid";
+    EXPECT_EQ(tk::Input::sort(form, "dbgNada", "NOME", false).httpStatus(), 404);
 }
 
 } // namespace
