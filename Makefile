@@ -4,7 +4,7 @@ PRESET := $(if $(CI),ci,default)
 ASAN_PRESET := $(if $(CI),asan-ci,asan)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build build-asan test test-fast run bench format clean
+.PHONY: all deps configure build build-asan build-fuzz test test-fast run bench format clean
 
 all: build
 
@@ -21,14 +21,20 @@ build-asan: deps
 	@cmake --preset $(ASAN_PRESET) >/dev/null
 	@cmake --build --preset $(ASAN_PRESET) -j $(JOBS)
 
+# The parsers' fuzz targets, built by clang with libFuzzer into build-fuzz.
+build-fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+
 # Runs every test: the suite in the normal build, the suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, against SQLite and a throwaway PostgreSQL, and the browser tests.
-test: build build-asan
+# UndefinedBehaviorSanitizer, against SQLite and a throwaway PostgreSQL, a bounded run of each fuzz
+# target, and the browser tests.
+test: build build-asan build-fuzz
 	@scripts/test.sh
 
 # The normal build's suite alone, for a quick round while working.
 test-fast: build
-	@TIPOPER_SKIP_ASAN=1 TIPOPER_SKIP_BROWSER=1 scripts/test.sh
+	@TIPOPER_SKIP_ASAN=1 TIPOPER_SKIP_BROWSER=1 TIPOPER_SKIP_FUZZ=1 scripts/test.sh
 
 run: build
 	@scripts/run.sh
@@ -40,4 +46,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz

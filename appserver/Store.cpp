@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <spdlog/spdlog.h>
 
 namespace appserver {
 
@@ -170,6 +171,26 @@ void appendJsonText(std::string& out, std::string_view text) {
     out.append(text.data() + run, text.size() - run);
     out.push_back('"');
 }
+
+constexpr std::string_view kLineFields[] = {"NRMENSTPOPER", "CDMENSAGEM", "CDTIPOOPER", "IDENTRSAIDOP",
+                                            "DSMENSAGEM"};
+
+// A row of the message-line packet: only its five fields, and no NUL in any value.
+void checkLineRow(const wire::Row& row, int code, std::string_view where) {
+    for (const auto& [name, value] : row.values) {
+        if (std::find(std::begin(kLineFields), std::end(kLineFields), name) == std::end(kLineFields))
+            throw RpcError(code, "Campo desconhecido " + std::string(where) + ": " + shown(name) + ".");
+        if (value && value->find('\0') != std::string::npos)
+            throw RpcError(code, "O campo " + shown(name) + " contém um caractere nulo.");
+    }
+}
+
+std::string lineVanished(const std::string& number, const OperationKey& owner) {
+    return "Mensagem " + number + " do tipo de operação " + owner.label() +
+           " não encontrada (excluída por outro usuário?). Recarregue e tente de novo.";
+}
+
+const char* const kStaleLine = "Mensagem alterada por outro usuário. Recarregue e tente de novo.";
 
 // A line number as stored: digits only, at most the 10 characters of the field.
 std::optional<long long> lineNumber(std::string_view text) {
@@ -381,7 +402,7 @@ void Store::applyChange(const CheckedChange& change, const EmptyFieldSet& emptyF
     }
 }
 
-void Store::setTipOper(const wire::ChangePacket& packet, std::string_view emptyFields) {
+void Store::setTipOper(const wire::ChangePacket& packet, std::string_view emptyFields, const Identity& who) {
     const EmptyFieldSet empty = parseEmptyFieldList(emptyFields);
     const auto changes = checkTipOperChanges(packet);
     if (changes.empty()) return;
@@ -390,15 +411,20 @@ void Store::setTipOper(const wire::ChangePacket& packet, std::string_view emptyF
     for (const auto& change : changes)
         applyChange(change, empty);
     tx.commit();
+    spdlog::debug("{}: {} alteração(ões) de tipos de operação gravada(s)", who.user, changes.size());
 }
 
-void Store::setMensTipOper(const MessageLineArgs& args, const wire::ChangePacket* deletions) {
+void Store::setMensTipOper(const MessageLineArgs& args, const wire::ChangePacket* deletions,
+                           const Identity& who) {
+    if (args.original) checkLineRow(*args.original, rpc::kInvalidParams, "na linha original da mensagem");
     if (args.operation == "C") {
         postLine(args);
+        spdlog::debug("{}: mensagem do tipo de operação {}-{} gravada", who.user, args.kind, args.code);
     } else if (args.operation == "D") {
         if (!deletions)
             throw RpcError(rpc::kInvalidParams, "SetMensTipOper \"D\" exige o pacote de alterações.");
         deleteLines(args, *deletions);
+        spdlog::debug("{}: mensagens do tipo de operação {}-{} excluídas", who.user, args.kind, args.code);
     } else {
         throw RpcError(rpc::kInvalidParams, "Operação de mensagem desconhecida: " + shown(args.operation) +
                                                 "; use \"C\" (gravar) ou \"D\" (excluir).");
@@ -417,6 +443,19 @@ void Store::postLine(const MessageLineArgs& args) {
         if (!number)
             throw RpcError(rpc::kInvalidParams, "Número da mensagem inválido: " + shown(args.number) +
                                                     " (esperados até 10 dígitos).");
+        // Without the line as it was read, another user's change made since would be overwritten
+        // unseen; a caller that does not send it can still post new lines and delete.
+        if (!args.original)
+            throw RpcError(rpc::kInvalidParams,
+                           "SetMensTipOper \"C\" de uma mensagem já gravada exige a linha como foi lida "
+                           "(8º argumento, com CDMENSAGEM e DSMENSAGEM). Atualize a tela e tente de novo.");
+        for (const char* field : {"CDMENSAGEM", "DSMENSAGEM"})
+            if (!args.original->find(field))
+                throw RpcError(rpc::kInvalidParams, std::string("A linha original da mensagem não traz ") +
+                                                        field + ".");
+        if (const auto* nr = args.original->find("NRMENSTPOPER");
+            nr && *nr && !(*nr)->empty() && lineNumber(**nr) != number)
+            throw RpcError(rpc::kInvalidParams, "A linha original é de outra mensagem (" + shown(**nr) + ").");
     }
     auto& w = writes();
     Transaction tx(db_);
@@ -432,15 +471,13 @@ void Store::postLine(const MessageLineArgs& args) {
         w.insertLine.execute();
     } else {
         const std::string n = std::to_string(*number);
+        checkCurrentLine(n, key, *args.original);
         w.updateLine.set(0, args.messageCode);
         w.updateLine.set(1, args.text);
         w.updateLine.set(2, n);
         w.updateLine.set(3, args.code);
         w.updateLine.set(4, args.kind);
-        if (w.updateLine.execute() != 1)
-            throw RpcError(rpc::kConflict,
-                           "Mensagem " + n + " do tipo de operação " + key.label() +
-                               " não encontrada (excluída por outro usuário?). Recarregue e tente de novo.");
+        if (w.updateLine.execute() != 1) throw RpcError(rpc::kConflict, lineVanished(n, key));
     }
     tx.commit();
 }
@@ -450,20 +487,12 @@ void Store::deleteLines(const MessageLineArgs& args, const wire::ChangePacket& d
         std::string number;
         const wire::Row* old;
     };
-    static constexpr std::string_view kLineFields[] = {"NRMENSTPOPER", "CDMENSAGEM", "CDTIPOOPER",
-                                                       "IDENTRSAIDOP", "DSMENSAGEM"};
     std::vector<Target> targets;
     bool anyDelete = false;
     for (const auto& change : deletions.changes) {
         if (change.op != wire::ChangeOp::Delete) continue; // pending posts of other lines are not this call's
         anyDelete = true;
-        for (const auto& [name, value] : change.oldRow.values) {
-            if (std::find(std::begin(kLineFields), std::end(kLineFields), name) == std::end(kLineFields))
-                throw RpcError(rpc::kInvalidPacket,
-                               "Campo desconhecido no pacote de mensagens: " + shown(name) + ".");
-            if (value && value->find('\0') != std::string::npos)
-                throw RpcError(rpc::kInvalidPacket, "O campo " + shown(name) + " contém um caractere nulo.");
-        }
+        checkLineRow(change.oldRow, rpc::kInvalidPacket, "no pacote de mensagens");
         const auto* nr = change.oldRow.find("NRMENSTPOPER");
         // A line that never reached the server has no number and nothing to delete here.
         if (!nr || !*nr || (*nr)->empty()) continue;
@@ -471,6 +500,10 @@ void Store::deleteLines(const MessageLineArgs& args, const wire::ChangePacket& d
         if (!number)
             throw RpcError(rpc::kInvalidPacket,
                            "Número da mensagem inválido no pacote: " + shown(**nr) + ".");
+        for (const char* field : {"CDMENSAGEM", "DSMENSAGEM"})
+            if (!change.oldRow.find(field))
+                throw RpcError(rpc::kInvalidPacket, "Exclusão da mensagem " + std::to_string(*number) +
+                                                        " sem o valor original de " + field + ".");
         targets.push_back({std::to_string(*number), &change.oldRow});
     }
     if (!anyDelete)
@@ -486,28 +519,26 @@ void Store::deleteLines(const MessageLineArgs& args, const wire::ChangePacket& d
             return v && *v && !(*v)->empty() ? **v : std::string(fallback);
         };
         const OperationKey owner{field("IDENTRSAIDOP", args.kind), field("CDTIPOOPER", args.code)};
-        const std::string vanished =
-            "Mensagem " + target.number + " do tipo de operação " + owner.label() +
-            " não encontrada (excluída por outro usuário?). Recarregue e tente de novo.";
-        {
-            const std::string_view params[] = {target.number};
-            ReaderScope line(reader(Query::CurrentLine), params);
-            if (!line.next() || line.text(0) != owner.code || line.text(1) != owner.kind)
-                throw RpcError(rpc::kConflict, vanished);
-            for (int column : {2, 3}) {
-                const auto* original = target.old->find(column == 2 ? "CDMENSAGEM" : "DSMENSAGEM");
-                const auto v = line.value(column);
-                const wire::Value stored = v ? wire::Value{std::string(*v)} : wire::Value{};
-                if (original && !sameStoredValue(original, stored))
-                    throw RpcError(rpc::kConflict,
-                                   "Mensagem " + target.number + " do tipo de operação " + owner.label() +
-                                       " alterada por outro usuário. Recarregue e tente de novo.");
-            }
-        }
+        checkCurrentLine(target.number, owner, *target.old);
         w.removeLine.set(0, target.number);
-        if (w.removeLine.execute() != 1) throw RpcError(rpc::kConflict, vanished);
+        if (w.removeLine.execute() != 1) throw RpcError(rpc::kConflict, lineVanished(target.number, owner));
     }
     tx.commit();
+}
+
+// Inside the write's transaction (the line is locked on PostgreSQL): the line must still belong to the
+// operation type and hold the code and text the client read, NULL and "" being one value.
+void Store::checkCurrentLine(const std::string& number, const OperationKey& owner, const wire::Row& original) {
+    const std::string_view params[] = {number};
+    ReaderScope line(reader(Query::CurrentLine), params);
+    if (!line.next() || line.text(0) != owner.code || line.text(1) != owner.kind)
+        throw RpcError(rpc::kConflict, lineVanished(number, owner));
+    for (int column : {2, 3}) {
+        const auto v = line.value(column);
+        const wire::Value stored = v ? wire::Value{std::string(*v)} : wire::Value{};
+        if (!sameStoredValue(original.find(column == 2 ? "CDMENSAGEM" : "DSMENSAGEM"), stored))
+            throw RpcError(rpc::kConflict, kStaleLine);
+    }
 }
 
 } // namespace appserver

@@ -4,6 +4,7 @@
 // the JSON text of their data packet; Set operations apply their change in one transaction and throw
 // RpcError for a refusal (nothing is then written).
 
+#include "Accounts.h"
 #include "Database.h"
 #include "TipOperChanges.h"
 #include "wire/Packet.h"
@@ -18,7 +19,8 @@ namespace appserver {
 
 struct PacketLayout;
 
-// SetMensTipOper's first six arguments, in the order the screen sends them.
+// SetMensTipOper's first six arguments, in the order the screen sends them, and the line as the
+// screen read it (the eighth argument), which an update of an existing line is compared against.
 struct MessageLineArgs {
     std::string_view number;      // NRMENSTPOPER; empty for a new line
     std::string_view code;        // CDTIPOOPER of the operation type
@@ -26,6 +28,7 @@ struct MessageLineArgs {
     std::string_view messageCode; // CDMENSAGEM
     std::string_view text;        // DSMENSAGEM
     std::string_view operation;   // "C" post a line, "D" delete the lines of the change packet
+    const wire::Row* original = nullptr; // null from a caller that does not send it
 };
 
 class Store {
@@ -52,8 +55,9 @@ public:
     std::string getBonificacao(std::string_view kind);
     bool getVdControleFiscal(std::string_view code, std::string_view kind);
 
-    void setTipOper(const wire::ChangePacket& packet, std::string_view emptyFields);
-    void setMensTipOper(const MessageLineArgs& args, const wire::ChangePacket* deletions);
+    // Writes carry the user who makes them.
+    void setTipOper(const wire::ChangePacket& packet, std::string_view emptyFields, const Identity& who);
+    void setMensTipOper(const MessageLineArgs& args, const wire::ChangePacket* deletions, const Identity& who);
 
 private:
     enum class Query {
@@ -82,6 +86,7 @@ private:
     void bindRow(Command& command, const CheckedChange& change, const EmptyFieldSet& emptyFields,
                  bool keepCurrent);
     void postLine(const MessageLineArgs& args);
+    void checkCurrentLine(const std::string& number, const OperationKey& owner, const wire::Row& original);
     void deleteLines(const MessageLineArgs& args, const wire::ChangePacket& deletions);
     Writes& writes();
 

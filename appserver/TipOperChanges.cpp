@@ -58,6 +58,20 @@ OperationKey originalKey(const RecordRow& row, const char* op) {
     return {**kind, **code};
 }
 
+// A modified or deleted row is compared with the stored one column by column; a column missing from
+// the original would let a stale save overwrite another user's change of it unnoticed.
+void requireWholeOriginal(const RecordRow& row, const OperationKey& key, const char* op) {
+    const auto fields = tipOperFields();
+    for (int index : tipOperStoredColumns()) {
+        if (row[static_cast<std::size_t>(index)]) continue;
+        throw RpcError(rpc::kInvalidPacket, std::string("Alteração do tipo \"") + op +
+                                                "\" do tipo de operação " + key.label() +
+                                                " sem o valor original do campo " +
+                                                std::string(fields[static_cast<std::size_t>(index)].name) +
+                                                ": o pacote deve trazer o registro inteiro, como foi lido.");
+    }
+}
+
 // Values that will be written: the key must name an operation type, every stored value must fit.
 OperationKey checkNewRow(const RecordRow& row) {
     OperationKey key{valueOf(row, "IDENTRSAIDOP"), valueOf(row, "CDTIPOOPER")};
@@ -99,6 +113,7 @@ std::vector<CheckedChange> checkTipOperChanges(const wire::ChangePacket& packet)
             c.oldRow = layRow(change.oldRow);
             c.newRow = layRow(change.newRow);
             c.key = originalKey(c.oldRow, "modify");
+            requireWholeOriginal(c.oldRow, c.key, "modify");
             // A row that does not carry its key keeps the stored one.
             for (const char* keyField : {"IDENTRSAIDOP", "CDTIPOOPER"}) {
                 const auto i = static_cast<std::size_t>(tipOperFieldIndex(keyField));
@@ -109,6 +124,7 @@ std::vector<CheckedChange> checkTipOperChanges(const wire::ChangePacket& packet)
         case wire::ChangeOp::Delete:
             c.oldRow = layRow(change.oldRow);
             c.key = originalKey(c.oldRow, "delete");
+            requireWholeOriginal(c.oldRow, c.key, "delete");
             break;
         }
         out.push_back(c);

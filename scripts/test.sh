@@ -48,6 +48,27 @@ if [ -z "${TIPOPER_SKIP_ASAN:-}" ] && [ -d build-asan ]; then
     run_ctest build-asan sanitizers
 fi
 
+# Each fuzz target runs for a bounded time from its committed seeds (new inputs go to a scratch
+# folder, crashes to build-fuzz/artifacts) and counts as one test.
+if [ -z "${TIPOPER_SKIP_FUZZ:-}" ] && ls build-fuzz/bin/fuzz_* >/dev/null 2>&1; then
+  echo "== fuzz =="
+  seconds="${TIPOPER_FUZZ_SECONDS:-20}"
+  mkdir -p build-fuzz/artifacts
+  for target in build-fuzz/bin/fuzz_*; do
+    name=$(basename "$target")
+    scratch=$(mktemp -d)
+    if "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+         -artifact_prefix=build-fuzz/artifacts/ "$scratch" "tests/fuzz/corpus/${name#fuzz_}" >"$log/$name.txt" 2>&1; then
+      echo "ok $name ($(grep -Eo 'stat::number_of_executed_units: *[0-9]+' "$log/$name.txt" | grep -Eo '[0-9]+$') execuções em ${seconds}s)"
+      passed=$((passed + 1))
+    else
+      echo "FALHOU $name:"; tail -n 40 "$log/$name.txt"
+      failed=$((failed + 1))
+    fi
+    rm -rf "$scratch"
+  done
+fi
+
 if [ -z "${TIPOPER_SKIP_BROWSER:-}" ] && [ -f tests/browser/package.json ]; then
   echo "== browser =="
   (cd tests/browser && TIPOPER_BIN="$root/build/bin" node --test --test-reporter=tap 2>&1) | tee "$log/browser.txt"

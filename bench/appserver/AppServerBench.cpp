@@ -6,6 +6,12 @@
 //   GetMensTipoOper round trip    vs  an empty call (connect on a connected session); p50/p99 counters
 //   8 clients of small calls      vs  8 clients of empty calls (items_per_second)
 //   one-row SetTipOper            vs  the same UPDATE through the database library in-process
+//   Login                         a password checked and a ticket made, p50
+//   1,000 connections held        database sessions of the server counted in pg_stat_activity
+//   four 16 MiB lines at once     the server's peak and remaining memory
+// With TIPOPER_BASELINE_APPSERVER naming another build of the server (the one before authentication),
+// the small calls, the 8 clients and the four lines also run against it, in the same run, on a
+// database of its own, so the two are compared on one machine under one load.
 
 #include "Catalog.h"
 #include "Database.h"
@@ -14,13 +20,18 @@
 #include "Store.h"
 
 #include <algorithm>
+#include <atomic>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <soci/soci.h>
+#include <thread>
+#include <unistd.h>
 
 using harness::json;
 
@@ -28,26 +39,49 @@ namespace {
 
 constexpr std::size_t kRows = 1000;
 
+enum class Build { Current, Baseline };
+
+const char* baselineExecutable() {
+    const char* exe = std::getenv("TIPOPER_BASELINE_APPSERVER");
+    return exe && *exe ? exe : nullptr;
+}
+
 struct Setup {
     std::optional<harness::TestDatabase> db;
     std::unique_ptr<harness::ServerProcess> server;
+    std::string token;       // empty for the baseline, which takes none
+    std::string sessionName; // PostgreSQL application_name of this server's sessions
+    std::unique_ptr<harness::RpcClient> client() const {
+        auto c = std::make_unique<harness::RpcClient>(server->port(), token);
+        c->connect();
+        return c;
+    }
 };
 
-std::map<harness::Backend, Setup>& setups() {
-    static std::map<harness::Backend, Setup> s;
+std::map<std::pair<harness::Backend, Build>, Setup>& setups() {
+    static std::map<std::pair<harness::Backend, Build>, Setup> s;
     return s;
 }
 
-// A server on a demo database grown to 1,000 operation types of kind "E".
-Setup& setup(harness::Backend backend) {
-    auto& s = setups()[backend];
+// A server on a demo database grown to 1,000 operation types of kind "E". Benchmarks of several threads
+// all ask for it at once: the first makes it.
+Setup& setup(harness::Backend backend, Build build = Build::Current) {
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
+    auto& s = setups()[{backend, build}];
     if (s.server) return s;
     s.db.emplace(*harness::TestDatabase::create(backend));
+    std::string url = s.db->url();
+    if (backend == harness::Backend::Postgresql) {
+        s.sessionName = "tipoper_bench_" + std::to_string(::getpid()) + (build == Build::Baseline ? "_base" : "");
+        url += "&application_name=" + s.sessionName;
+    }
+    if (build == Build::Current) s.token = harness::provisionToken(s.db->url(), "bench", "manutencao");
     s.server = std::make_unique<harness::ServerProcess>(
-        std::vector<std::string>{"--db", s.db->url(), "--demo", "--log-level", "warn"});
-    harness::RpcClient c(s.server->port());
-    c.connect();
-    const json packet = c.call("GetTipOper", {"E"})["result"];
+        std::vector<std::string>{"--db", url, "--demo", "--log-level", "warn"},
+        build == Build::Baseline ? baselineExecutable() : "");
+    auto c = s.client();
+    const json packet = c->call("GetTipOper", {"E"})["result"];
     const auto models = harness::records(packet);
     std::size_t have = models.size();
     static const std::string alphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
@@ -63,8 +97,14 @@ Setup& setup(harness::Backend backend) {
             list.push_back(harness::insert(row));
             ++have;
         }
-    const json answer = c.call("SetTipOper", {{{"changes", list}}, ""});
-    if (!answer.contains("result")) std::fprintf(stderr, "carga falhou: %s\n", answer.dump().c_str());
+    // In packets of a hundred records, as large as the screen's largest.
+    for (std::size_t from = 0; from < list.size(); from += 100) {
+        json part = json::array();
+        for (std::size_t i = from; i < std::min(list.size(), from + 100); ++i)
+            part.push_back(list[i]);
+        const json answer = c->call("SetTipOper", {{{"changes", part}}, ""});
+        if (!answer.contains("result")) std::fprintf(stderr, "carga falhou: %s\n", answer.dump().c_str());
+    }
     return s;
 }
 
@@ -82,11 +122,10 @@ double elapsedMicros(std::chrono::steady_clock::time_point since) {
 // --- GetTipOper of 1,000 rows ---------------------------------------------------------------------------
 
 void getTipOperEndToEnd(benchmark::State& state, harness::Backend backend) {
-    harness::RpcClient c(setup(backend).server->port());
-    c.connect();
+    auto c = setup(backend).client();
     std::size_t rows = 0;
     for (auto _ : state) {
-        const json answer = c.call("GetTipOper", {"E"});
+        const json answer = c->call("GetTipOper", {"E"});
         rows = answer["result"]["rows"].size();
     }
     state.counters["rows"] = static_cast<double>(rows);
@@ -95,14 +134,13 @@ void getTipOperEndToEnd(benchmark::State& state, harness::Backend backend) {
 // End to end as the server is concerned: the request written and the whole answer line received. The
 // client's own JSON parse of 410 kB (a cost of the client's library, not of the server) is measured apart.
 void getTipOperWire(benchmark::State& state, harness::Backend backend) {
-    harness::RpcClient c(setup(backend).server->port());
-    c.connect();
+    auto c = setup(backend).client();
     const std::string request = R"({"jsonrpc":"2.0","id":1,"method":"GetTipOper","params":["E"]})"
                                 "\n";
     std::size_t bytes = 0;
     for (auto _ : state) {
-        c.send(request);
-        bytes = c.readLine().size();
+        c->send(request);
+        bytes = c->readLine().size();
     }
     state.counters["bytes"] = static_cast<double>(bytes);
 }
@@ -152,27 +190,25 @@ void getTipOperSociBulk(benchmark::State& state, harness::Backend backend) {
 
 // --- small calls ----------------------------------------------------------------------------------------
 
-void roundTrip(benchmark::State& state, harness::Backend backend, bool empty) {
-    harness::RpcClient c(setup(backend).server->port());
-    c.connect();
+void roundTrip(benchmark::State& state, harness::Backend backend, Build build, bool empty) {
+    auto c = setup(backend, build).client();
     std::vector<double> micros;
     micros.reserve(1 << 16);
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
-        const json answer = empty ? c.connect() : c.call("GetMensTipoOper", {"01", "S"});
+        const json answer = empty ? c->connect() : c->call("GetMensTipoOper", {"01", "S"});
         micros.push_back(elapsedMicros(t0));
         benchmark::DoNotOptimize(answer);
     }
     percentiles(state, micros);
 }
 
-void concurrentClients(benchmark::State& state, harness::Backend backend, bool empty) {
-    harness::RpcClient c(setup(backend).server->port());
-    c.connect();
+void concurrentClients(benchmark::State& state, harness::Backend backend, Build build, bool empty) {
+    auto c = setup(backend, build).client();
     const char* codes[] = {"01", "02", "03", "04", "05", "06"};
     std::size_t n = static_cast<std::size_t>(state.thread_index());
     for (auto _ : state) {
-        const json answer = empty ? c.connect() : c.call("GetMensTipoOper", {codes[n++ % 6], "S"});
+        const json answer = empty ? c->connect() : c->call("GetMensTipoOper", {codes[n++ % 6], "S"});
         benchmark::DoNotOptimize(answer);
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
@@ -181,16 +217,15 @@ void concurrentClients(benchmark::State& state, harness::Backend backend, bool e
 // --- one-row SetTipOper ---------------------------------------------------------------------------------
 
 void setTipOperOneRow(benchmark::State& state, harness::Backend backend) {
-    harness::RpcClient c(setup(backend).server->port());
-    c.connect();
-    json current = harness::findRecord(c.call("GetTipOper", {"E"})["result"], "CDTIPOOPER", "01");
+    auto c = setup(backend).client();
+    json current = harness::findRecord(c->call("GetTipOper", {"E"})["result"], "CDTIPOOPER", "01");
     std::vector<double> micros;
     int n = 0;
     for (auto _ : state) {
         json next = current;
         next["NMTIPOOPER"] = "Alterado " + std::to_string(n++);
         const auto t0 = std::chrono::steady_clock::now();
-        const json answer = c.call("SetTipOper", {harness::changes({harness::modify(current, next)}), ""});
+        const json answer = c->call("SetTipOper", {harness::changes({harness::modify(current, next)}), ""});
         micros.push_back(elapsedMicros(t0));
         if (!answer.contains("result")) {
             state.SkipWithError(answer.dump().c_str());
@@ -218,34 +253,164 @@ void updateInProcess(benchmark::State& state, harness::Backend backend) {
     }
 }
 
+// --- authentication -------------------------------------------------------------------------------------
+
+void login(benchmark::State& state, harness::Backend backend) {
+    auto& s = setup(backend);
+    // Made once per database; a second attempt is refused as a name taken, which is fine.
+    harness::runCommand({"--db", s.db->url(), "user", "add", "senha", "--role", "manutencao"}, "senha-do-benchmark\n");
+    harness::RpcClient c(s.server->port());
+    std::vector<double> micros;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        const json answer = c.login("senha", "senha-do-benchmark");
+        micros.push_back(elapsedMicros(t0) / 1000.0);
+        if (!answer.contains("result")) {
+            state.SkipWithError(answer.dump().c_str());
+            break;
+        }
+    }
+    if (micros.empty()) return;
+    std::sort(micros.begin(), micros.end());
+    state.counters["p50_ms"] = micros[micros.size() / 2];
+}
+
+int databaseSessions(appserver::Reader& count, const std::string& name) {
+    const std::string_view params[] = {name};
+    appserver::ReaderScope rows(count, params);
+    return rows.next() ? std::stoi(std::string(rows.text(0))) : -1;
+}
+
+// A thousand screens connected at once, each making calls from eight threads: what PostgreSQL sees of
+// the server is its pool, however many screens there are.
+void thousandConnections(benchmark::State& state, harness::Backend backend) {
+    constexpr int kConnections = 1000;
+    constexpr int kThreads = 8;
+    auto& s = setup(backend);
+    std::optional<appserver::Database> observer;
+    std::unique_ptr<appserver::Reader> count;
+    if (backend == harness::Backend::Postgresql) {
+        observer.emplace(appserver::parseDatabaseUrl(s.db->url()));
+        count = observer->prepareReader("SELECT COUNT(*) FROM pg_stat_activity WHERE application_name = $1");
+    }
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        std::vector<std::unique_ptr<harness::RpcClient>> clients;
+        for (int i = 0; i < kConnections; ++i)
+            clients.push_back(s.client());
+        const double connectMs = elapsedMicros(t0) / 1000.0;
+        std::atomic<bool> running{true};
+        std::atomic<int> most{0}, failures{0};
+        std::thread counter([&] {
+            while (count && running) {
+                most = std::max(most.load(), databaseSessions(*count, s.sessionName));
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+        const auto t1 = std::chrono::steady_clock::now();
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&, t] {
+                for (int round = 0; round < 3; ++round)
+                    for (int i = t; i < kConnections; i += kThreads)
+                        if (!clients[static_cast<std::size_t>(i)]->call("GetMensTipoOper", {"01", "S"}).contains("result"))
+                            ++failures;
+            });
+        for (auto& t : threads)
+            t.join();
+        const double seconds = elapsedMicros(t1) / 1e6;
+        running = false;
+        counter.join();
+        state.counters["connect_all_ms"] = connectMs;
+        state.counters["calls_per_s"] = 3.0 * kConnections / seconds;
+        state.counters["failures"] = failures.load();
+        if (count) state.counters["db_sessions_max"] = most.load();
+    }
+}
+
+// --- memory of huge lines -------------------------------------------------------------------------------
+
+long statusKilobytes(pid_t pid, const char* field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::string(field).size()));
+    return -1;
+}
+
+// Four clients send a 16 MiB line of small nested objects at once (each is refused by the current
+// server before it is built). Measured on a fresh server each time: its peak and what it holds after.
+void fourHugeLines(benchmark::State& state, Build build) {
+    std::string line = R"({"jsonrpc":"2.0","id":1,"method":"GetCusto","params":[)";
+    const std::string unit = R"({"a":{"b":{}}},)";
+    while (line.size() + unit.size() < (16u << 20) - 64)
+        line += unit;
+    line += "{}]}\n";
+    for (auto _ : state) {
+        auto db = harness::TestDatabase::create(harness::Backend::Sqlite);
+        const std::string token =
+            build == Build::Current ? harness::provisionToken(db->url(), "bench", "manutencao") : std::string();
+        harness::ServerProcess server({"--db", db->url(), "--demo", "--log-level", "warn"},
+                                      build == Build::Baseline ? baselineExecutable() : "");
+        std::vector<std::unique_ptr<harness::RpcClient>> clients;
+        for (int i = 0; i < 4; ++i) {
+            clients.push_back(std::make_unique<harness::RpcClient>(server.port(), token));
+            clients.back()->connect();
+        }
+        const long before = statusKilobytes(server.pid(), "VmHWM:");
+        std::vector<std::thread> threads;
+        std::atomic<int> answered{0};
+        for (auto& c : clients)
+            threads.emplace_back([&, raw = c.get()] {
+                raw->send(line);
+                if (raw->readResponse().contains("error")) ++answered;
+            });
+        for (auto& t : threads)
+            t.join();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        state.counters["peak_growth_MB"] = static_cast<double>(statusKilobytes(server.pid(), "VmHWM:") - before) / 1024;
+        state.counters["rss_after_MB"] = static_cast<double>(statusKilobytes(server.pid(), "VmRSS:")) / 1024;
+        state.counters["refused"] = answered.load();
+        state.counters["line_MB"] = static_cast<double>(line.size()) / (1 << 20);
+    }
+}
+
 void registerAll(harness::Backend backend, const std::string& tag) {
     using benchmark::RegisterBenchmark;
+    const bool baseline = baselineExecutable() != nullptr;
     RegisterBenchmark(("GetTipOper1000/withClientJsonParse/" + tag).c_str(), getTipOperEndToEnd, backend)
         ->Unit(benchmark::kMillisecond);
     RegisterBenchmark(("GetTipOper1000/endToEnd/" + tag).c_str(), getTipOperWire, backend)
         ->Unit(benchmark::kMillisecond);
-    RegisterBenchmark(("GetTipOper1000/serverPathInProcess/" + tag).c_str(), getTipOperStoreInProcess,
-                      backend)
+    RegisterBenchmark(("GetTipOper1000/serverPathInProcess/" + tag).c_str(), getTipOperStoreInProcess, backend)
         ->Unit(benchmark::kMillisecond);
-    RegisterBenchmark(("GetTipOper1000/libraryBulkFetchInProcess/" + tag).c_str(), getTipOperSociBulk,
-                      backend)
+    RegisterBenchmark(("GetTipOper1000/libraryBulkFetchInProcess/" + tag).c_str(), getTipOperSociBulk, backend)
         ->Unit(benchmark::kMillisecond);
-    RegisterBenchmark(("GetMensTipoOper/roundTrip/" + tag).c_str(), roundTrip, backend, false)
-        ->Unit(benchmark::kMicrosecond);
-    RegisterBenchmark(("EmptyCall/roundTrip/" + tag).c_str(), roundTrip, backend, true)
-        ->Unit(benchmark::kMicrosecond);
-    RegisterBenchmark(("SmallCalls/8clients/" + tag).c_str(), concurrentClients, backend, false)
-        ->Threads(8)
-        ->UseRealTime()
-        ->Unit(benchmark::kMicrosecond);
-    RegisterBenchmark(("EmptyCalls/8clients/" + tag).c_str(), concurrentClients, backend, true)
-        ->Threads(8)
-        ->UseRealTime()
-        ->Unit(benchmark::kMicrosecond);
+    for (Build build : {Build::Current, Build::Baseline}) {
+        if (build == Build::Baseline && !baseline) continue;
+        const std::string who = build == Build::Current ? "" : "baseline/";
+        RegisterBenchmark(("GetMensTipoOper/roundTrip/" + who + tag).c_str(), roundTrip, backend, build, false)
+            ->Unit(benchmark::kMicrosecond);
+        RegisterBenchmark(("EmptyCall/roundTrip/" + who + tag).c_str(), roundTrip, backend, build, true)
+            ->Unit(benchmark::kMicrosecond);
+        RegisterBenchmark(("SmallCalls/8clients/" + who + tag).c_str(), concurrentClients, backend, build, false)
+            ->Threads(8)
+            ->UseRealTime()
+            ->Unit(benchmark::kMicrosecond);
+        RegisterBenchmark(("EmptyCalls/8clients/" + who + tag).c_str(), concurrentClients, backend, build, true)
+            ->Threads(8)
+            ->UseRealTime()
+            ->Unit(benchmark::kMicrosecond);
+    }
     RegisterBenchmark(("SetTipOperOneRow/endToEnd/" + tag).c_str(), setTipOperOneRow, backend)
         ->Unit(benchmark::kMicrosecond);
     RegisterBenchmark(("SetTipOperOneRow/updateInProcess/" + tag).c_str(), updateInProcess, backend)
         ->Unit(benchmark::kMicrosecond);
+    RegisterBenchmark(("Login/" + tag).c_str(), login, backend)->Unit(benchmark::kMillisecond)->Iterations(20);
+    RegisterBenchmark(("ThousandConnections/" + tag).c_str(), thousandConnections, backend)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1)
+        ->Repetitions(3)
+        ->UseRealTime();
 }
 
 } // namespace
@@ -254,6 +419,17 @@ int main(int argc, char** argv) {
     registerAll(harness::Backend::Sqlite, "sqlite");
     if (harness::TestDatabase::create(harness::Backend::Postgresql))
         registerAll(harness::Backend::Postgresql, "postgresql");
+    benchmark::RegisterBenchmark("FourHugeLines/current", fourHugeLines, Build::Current)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1)
+        ->Repetitions(1)
+        ->UseRealTime();
+    if (baselineExecutable())
+        benchmark::RegisterBenchmark("FourHugeLines/baseline", fourHugeLines, Build::Baseline)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1)
+            ->Repetitions(1)
+            ->UseRealTime();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -4,6 +4,8 @@
 // loopback ports (each stopped by its pid), the host's resident memory, a keep-alive API client and
 // percentiles.
 
+#include "AppServerToken.h"
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -84,6 +86,8 @@ inline std::pair<Child, std::string> startAppServer(const std::string& bin, cons
     Child app = spawnAndWait({bin + "/tipoper-appserver", "--db", db, "--port", "0", "--demo", "--log-level", "warn"},
                              std::regex(R"(ouvindo em [\d.]+:(\d+))"));
     const std::string port = std::regex_replace(app.line, std::regex(R"(.*:(\d+)$)"), "$1");
+    // The host's screens connect with a token of a user who may read and write.
+    ::setenv("TIPOPER_APPSERVER_TOKEN", testing_support::appServerToken(bin + "/tipoper-appserver", db).c_str(), 1);
     return {app, "127.0.0.1:" + port};
 }
 

@@ -28,7 +28,7 @@ struct Screen {
     Cli_ger06600::TfrmTipOper* form = nullptr;
 
     Screen() {
-        Morvala::setHostConfig({server.address(), server.dbUrl()});
+        Morvala::setHostConfig(server.hostConfig());
         tk::Application::Scope scope(app);
         app.setDialogs(&dialogs);
         Initialize();

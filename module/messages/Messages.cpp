@@ -10,6 +10,29 @@
 
 namespace Cli_ger06600 {
 
+namespace {
+
+// The current line as it was read from the server, taken from the change log: the server compares it
+// with the stored line, so a line another user changed meanwhile is refused instead of overwritten.
+// A new line has nothing to compare ({}); a line posted unchanged is as it was read.
+nlohmann::json lineAsRead(tk::DataSet& lines) {
+    nlohmann::json row = nlohmann::json::object();
+    const std::string number = lines.fieldByName("NRMENSTPOPER").asString();
+    if (number.empty()) return row;
+    for (const auto& change : lines.changePacket().changes) {
+        const auto* nr = change.op == wire::ChangeOp::Modify ? change.oldRow.find("NRMENSTPOPER") : nullptr;
+        if (!nr || !*nr || **nr != number) continue;
+        for (const auto& [name, value] : change.oldRow.values)
+            row[name] = value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+        return row;
+    }
+    for (const auto& field : lines.fields())
+        row[field->name()] = field->isNull() ? nlohmann::json(nullptr) : nlohmann::json(field->asString());
+    return row;
+}
+
+} // namespace
+
 using Showavi::ActiveShowAvi;
 using Showavi::DeactiveShowAvi;
 
@@ -67,7 +90,7 @@ void TfrmTipOper::cdsMensTipoOperAfterPost(tk::DataSet&) {
         ActiveShowAvi(this, 1, msgPadrao.Msg("Atual_Server"));
         serverCall("SetMensTipOper", {line("NRMENSTPOPER"), cdsTipOper.fieldByName("CDTIPOOPER").asString(),
                                       cdsTipOper.fieldByName("IDENTRSAIDOP").asString(), line("CDMENSAGEM"),
-                                      line("DSMENSAGEM"), "C", ""});
+                                      line("DSMENSAGEM"), "C", "", lineAsRead(cdsMensTipoOper)});
         DeactiveShowAvi();
         if (cdsMensTipoOper.logChanges()) cdsMensTipoOper.mergeChangeLog();
     } catch (...) {
@@ -91,7 +114,7 @@ void TfrmTipOper::cdsMensTipoOperAfterDelete(tk::DataSet&) {
         const wire::ChangePacket packet = cdsMensTipoOper.changePacket();
         serverCall("SetMensTipOper", {line("NRMENSTPOPER"), cdsTipOper.fieldByName("CDTIPOOPER").asString(),
                                       cdsTipOper.fieldByName("IDENTRSAIDOP").asString(), line("CDMENSAGEM"),
-                                      line("DSMENSAGEM"), "D", wire::toJson(packet)});
+                                      line("DSMENSAGEM"), "D", wire::toJson(packet), nlohmann::json::object()});
         DeactiveShowAvi();
         if (cdsMensTipoOper.logChanges()) cdsMensTipoOper.mergeChangeLog();
     } catch (...) {

@@ -24,6 +24,7 @@ std::optional<std::string> environment(const char* name) {
 struct FileValues {
     std::optional<std::string> appServer;
     std::optional<std::string> databaseURL;
+    std::optional<std::string> token;
 };
 
 FileValues readConfigFile() {
@@ -50,7 +51,7 @@ FileValues readConfigFile() {
         throw lib::ConfigError("Arquivo de configuração " + path + ": o valor de \"" + key +
                                "\" deve ser um texto");
     };
-    return {text("appserver"), text("db")};
+    return {text("appserver"), text("db"), text("appserver_token")};
 }
 
 std::optional<std::string> installedValue(std::optional<std::string> HostConfig::*member) {
@@ -131,6 +132,28 @@ std::string DatabaseURL() {
     if (auto value = environment("TIPOPER_DB")) return *value;
     if (auto value = readConfigFile().databaseURL) return *value;
     return kDefaultDatabaseURL;
+}
+
+void setClientCredential(tk::Application& client, std::optional<Credential> credential) {
+    std::lock_guard lock(configMutex);
+    if (credential)
+        client.serverCredential() = std::move(*credential);
+    else
+        client.serverCredential().reset();
+}
+
+std::optional<Credential> AppServerCredential() {
+    if (auto* client = tk::Application::currentOrNull()) {
+        std::lock_guard lock(configMutex);
+        if (const auto* own = std::any_cast<Credential>(&client->serverCredential())) return *own;
+    }
+    {
+        std::lock_guard lock(configMutex);
+        if (installed.credential) return installed.credential;
+    }
+    if (auto value = environment("TIPOPER_APPSERVER_TOKEN")) return Credential{Credential::Kind::Token, *value};
+    if (auto value = readConfigFile().token) return Credential{Credential::Kind::Token, *value};
+    return std::nullopt;
 }
 
 void AtualizaLocalCache(const std::vector<std::string>& tables) {

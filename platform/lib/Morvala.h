@@ -1,8 +1,9 @@
 #pragma once
 
-// Where the application server and the database are, as the host is configured, and the host's table
-// cache. Every read consults the configuration again, so a changed address takes effect at the next
-// connect without restarting the host.
+// Where the application server and the database are, as the host is configured, with which credential
+// a client's connections reach the server, and the host's table cache. Every read consults the
+// configuration again, so a changed address or credential takes effect at the next connect without
+// restarting the host.
 //
 // Sources, first one that sets a value wins:
 //   1. the host process's own settings (setHostConfig; the web host installs its command-line flags);
@@ -24,15 +25,29 @@
 #include <string_view>
 #include <vector>
 
+namespace tk {
+class Application;
+}
+
 namespace Morvala {
 
 inline constexpr const char* kDefaultHost = "127.0.0.1";
 inline constexpr int kDefaultPort = 7400;
 inline constexpr const char* kDefaultDatabaseURL = "sqlite:var/tipoper.db";
 
+// What a connection presents to the application server on connect: a ticket from Login (a user who
+// logged in) or an API token (a program). A secret: never logged, never shown, never in an error.
+struct Credential {
+    enum class Kind { Ticket, Token };
+    Kind kind = Kind::Token;
+    std::string secret;
+    bool operator==(const Credential&) const = default;
+};
+
 struct HostConfig {
     std::optional<std::string> appServer;   // "host:port"
     std::optional<std::string> databaseURL; // "sqlite:PATH" or "postgresql://..."
+    std::optional<Credential> credential;   // the host process's own, for clients without theirs
 };
 
 // Installs the host process's settings; values left empty fall through to the environment. Checked
@@ -54,6 +69,19 @@ Address AppServerAddress();
 std::string WebURL();
 int WebPort();
 std::string DatabaseURL();
+
+// The credential of one client (one tk::Application per browser session), set by the host for the
+// user logged into it; nullopt clears it. Clients of different users live in one process, so this
+// belongs to the client, not to the process.
+void setClientCredential(tk::Application& client, std::optional<Credential> credential);
+
+// The credential the current client's connections present, first source that has one:
+//   1. the current client's own (setClientCredential);
+//   2. the host process's settings (HostConfig::credential);
+//   3. the environment: TIPOPER_APPSERVER_TOKEN (an API token);
+//   4. the configuration file's key appserver_token (an API token).
+// nullopt when none has one: the server then refuses the connect.
+std::optional<Credential> AppServerCredential();
 
 // Tells the host that its cached copy of these tables is stale.
 void AtualizaLocalCache(const std::vector<std::string>& tables);

@@ -1,6 +1,8 @@
 #include "lib/NetConnection.h"
 
+#include "lib/Morvala.h"
 #include "wire/Packet.h"
+#include "wire/Rpc.h"
 
 #include <cerrno>
 #include <charconv>
@@ -131,13 +133,25 @@ json TNetConnection::AppServer(const std::string& op, json params) {
             throw;
         }
     }
-    return roundTrip(op, params);
+    json answer = roundTrip(op, params);
+    // The server stopped accepting this connection's credential (expired, revoked): the next call
+    // connects again with whatever credential the client holds by then.
+    if (const auto error = answer.find("error"); error != answer.end() && error->is_object() &&
+                                                 error->value("code", 0) == wire::rpc::kNotAuthenticated)
+        closeSocket();
+    return answer;
 }
 
 void TNetConnection::open() {
     if (BeforeConnect) BeforeConnect(*this);
+    json params = {{"server", serverName_}};
+    // The current client's credential, read at every connect: a client whose user logged in again
+    // reconnects with the new one.
+    if (auto credential = Morvala::AppServerCredential())
+        params[credential->kind == Morvala::Credential::Kind::Ticket ? "ticket" : "token"] =
+            std::move(credential->secret);
     openSocket();
-    const json answer = roundTrip("connect", json{{"server", serverName_}});
+    const json answer = roundTrip("connect", params);
     if (answer.contains("error")) {
         const auto& error = answer["error"];
         std::string message = error.is_object() && error.contains("message") && error["message"].is_string()

@@ -2,8 +2,9 @@
 
 // The screen's connection to its object on the application server: JSON-RPC 2.0 over one TCP
 // connection, one JSON object per line each way (wire/Rpc.h). Opening sends
-// {"method":"connect","params":{"server":ServerName}}; every operation afterwards is a call by name
-// with positional params.
+// {"method":"connect","params":{"server":ServerName,"ticket":T}} (or "token") with the credential of
+// the current client (Morvala::AppServerCredential), so a screen never handles credentials; every
+// operation afterwards is a call by name with positional params.
 //
 // Connection life:
 // - setConnected(true) runs BeforeConnect (which may set Host and Port), connects and sends `connect`.
@@ -14,7 +15,9 @@
 //   thus starts working as soon as the server is back.
 // - setConnected(false) closes; an AppServer call on a closed connection raises.
 // - When the server has closed an idle connection, the next call notices before sending and
-//   reconnects. A connection lost or timed out during a call raises for that call (the operation may
+//   reconnects. When the server answers a call with "not authenticated" (the credential expired or
+//   was revoked), that answer is returned as any other and the next call connects again, with the
+//   client's credential of that moment. A connection lost or timed out during a call raises for that call (the operation may
 //   or may not have run, so it is never sent twice) and the next call reconnects.
 //
 // Not thread-safe: one connection belongs to one client, used from that client's thread.

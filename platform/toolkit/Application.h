@@ -143,6 +143,11 @@ public:
     void dropUnit(const std::string& name) { units_.erase(name); }
     const std::map<std::string, std::unique_ptr<UnitState>>& units() const { return units_; }
 
+    // What this client's connections present to the application server, installed by the host for the
+    // user logged into this client (Morvala::setClientCredential keeps it here so that it lives and dies
+    // with the client). Opaque to the toolkit, and never part of a snapshot.
+    std::any& serverCredential() { return serverCredential_; }
+
 private:
     DialogPort* dialogs_ = nullptr;
     std::vector<std::string> shown_;
@@ -155,6 +160,7 @@ private:
     std::vector<std::unique_ptr<Form>> forms_;
     std::vector<Form*> pendingRelease_;
     std::map<std::string, std::unique_ptr<UnitState>> units_;
+    std::any serverCredential_;
 };
 
 } // namespace tk

@@ -18,13 +18,20 @@ protected:
     }
 
     void start(std::vector<std::string> extra = {"--demo"}) {
+        // Each database gets its user and token once, before its first server starts.
+        if (tokenDb_ != db_->url()) {
+            token_ = harness::provisionToken(db_->url(), "manutencao", "manutencao");
+            tokenDb_ = db_->url();
+        }
         std::vector<std::string> args{"--db", db_->url()};
         args.insert(args.end(), extra.begin(), extra.end());
         server_ = std::make_unique<harness::ServerProcess>(args);
     }
 
-    std::unique_ptr<harness::RpcClient> client() {
-        auto c = std::make_unique<harness::RpcClient>(server_->port());
+    // A client connected as a user who may read and write.
+    std::unique_ptr<harness::RpcClient> client() { return clientWith(token_); }
+    std::unique_ptr<harness::RpcClient> clientWith(const std::string& token) {
+        auto c = std::make_unique<harness::RpcClient>(server_->port(), token);
         const auto answer = c->connect();
         EXPECT_TRUE(answer.contains("result")) << answer.dump();
         return c;
@@ -48,8 +55,12 @@ protected:
         return harness::findRecord(ok(c.call("GetTipOper", {kind})), "CDTIPOOPER", code);
     }
 
+    const std::string& token() const { return token_; }
+
     std::optional<harness::TestDatabase> db_;
     std::unique_ptr<harness::ServerProcess> server_;
+    std::string token_;
+    std::string tokenDb_;
 };
 
 inline std::string backendName(const ::testing::TestParamInfo<harness::Backend>& info) {

@@ -1,5 +1,7 @@
 #include "Harness.h"
 
+#include "AppServerToken.h"
+
 #include "Database.h"
 #include "DatabaseUrl.h"
 
@@ -32,6 +34,25 @@ std::string uniqueName(const char* prefix) {
     std::random_device rd;
     std::ostringstream s;
     s << prefix << ::getpid() << "_" << counter++ << "_" << std::hex << (rd() & 0xFFFFFF);
+    return s.str();
+}
+
+// In a forked child: becomes the server executable with `args`.
+[[noreturn]] void execServer(const std::string& executable, const std::vector<std::string>& args) {
+    std::vector<std::string> all{executable.empty() ? std::string(TIPOPER_APPSERVER_BIN) : executable};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+}
+
+std::string slurp(const fs::path& file) {
+    std::ifstream in(file);
+    std::stringstream s;
+    s << in.rdbuf();
     return s.str();
 }
 
@@ -75,7 +96,7 @@ TestDatabase::~TestDatabase() {
     fs::remove_all(dir_, ec);
 }
 
-ServerProcess::ServerProcess(std::vector<std::string> args) {
+ServerProcess::ServerProcess(std::vector<std::string> args, std::string executable) {
     logFile_ = fs::temp_directory_path() / uniqueName("tipoper-app-log-");
     int out[2];
     if (::pipe(out) != 0) throw std::runtime_error("pipe");
@@ -85,14 +106,8 @@ ServerProcess::ServerProcess(std::vector<std::string> args) {
         const int err = ::open(logFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(err, 2);
         ::close(out[0]);
-        std::vector<std::string> all{TIPOPER_APPSERVER_BIN, "--port", "0"};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
+        args.insert(args.begin(), {"--port", "0"});
+        execServer(executable, args);
     }
     ::close(out[1]);
     // Wait for the banner line; the server prints it once it listens.
@@ -139,10 +154,7 @@ void ServerProcess::kill() {
 }
 
 std::string ServerProcess::log() const {
-    std::ifstream in(logFile_);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return slurp(logFile_);
 }
 
 int ServerProcess::runToFailure(std::vector<std::string> args, std::string& log) {
@@ -152,14 +164,7 @@ int ServerProcess::runToFailure(std::vector<std::string> args, std::string& log)
         const int fd = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(fd, 1);
         ::dup2(fd, 2);
-        std::vector<std::string> all{TIPOPER_APPSERVER_BIN};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
+        execServer({}, args);
     }
     // A server that does start is stopped after a while so the test fails instead of hanging.
     int status = 0;
@@ -169,15 +174,51 @@ int ServerProcess::runToFailure(std::vector<std::string> args, std::string& log)
         ::kill(pid, SIGKILL);
         ::waitpid(pid, &status, 0);
     }
-    std::ifstream in(logFile);
-    std::stringstream s;
-    s << in.rdbuf();
-    log = s.str();
+    log = slurp(logFile);
     fs::remove(logFile);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-RpcClient::RpcClient(int port) {
+CommandResult runCommand(std::vector<std::string> args, const std::string& input) {
+    const fs::path out = fs::temp_directory_path() / uniqueName("tipoper-app-cmd-out-");
+    const fs::path err = fs::temp_directory_path() / uniqueName("tipoper-app-cmd-err-");
+    int in[2];
+    if (::pipe(in) != 0) throw std::runtime_error("pipe");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(in[0], 0);
+        ::close(in[1]);
+        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(o, 1);
+        ::dup2(e, 2);
+        execServer({}, args);
+    }
+    ::close(in[0]);
+    std::string_view left = input;
+    while (!left.empty()) {
+        const ssize_t n = ::write(in[1], left.data(), left.size());
+        if (n <= 0) break;
+        left.remove_prefix(static_cast<std::size_t>(n));
+    }
+    ::close(in[1]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    CommandResult result;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = slurp(out);
+    result.err = slurp(err);
+    std::error_code ec;
+    fs::remove(out, ec);
+    fs::remove(err, ec);
+    return result;
+}
+
+std::string provisionToken(const std::string& dbUrl, const std::string& user, const std::string& role) {
+    return testing_support::appServerToken(TIPOPER_APPSERVER_BIN, dbUrl, user, role);
+}
+
+RpcClient::RpcClient(int port, std::string token) : token_(std::move(token)) {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -236,7 +277,13 @@ json RpcClient::call(const std::string& method, json params) {
 }
 
 json RpcClient::connect() {
-    return call("connect", {{"server", "Ger06600.rdmTipOper"}});
+    json params = {{"server", "Ger06600.rdmTipOper"}};
+    if (!token_.empty()) params["token"] = token_;
+    return call("connect", params);
+}
+
+json RpcClient::login(const std::string& user, const std::string& password) {
+    return call("Login", {{"user", user}, {"password", password}});
 }
 
 std::vector<json> records(const json& packet) {

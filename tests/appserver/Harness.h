@@ -42,12 +42,14 @@ private:
 class ServerProcess {
 public:
     // Starts the server on a free port and waits for its "ouvindo em" line; throws when it does not come.
-    explicit ServerProcess(std::vector<std::string> args);
+    // `executable` empty: the server of this build.
+    explicit ServerProcess(std::vector<std::string> args, std::string executable = {});
     ~ServerProcess();
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     int port() const { return port_; }
+    pid_t pid() const { return pid_; }
     const std::string& banner() const { return banner_; }
     int stop();  // SIGTERM; the exit status
     void kill(); // SIGKILL, no clean-up of any kind
@@ -63,15 +65,28 @@ private:
     std::filesystem::path logFile_;
 };
 
+// Runs the server executable with `args` and `input` on its standard input (the user commands).
+struct CommandResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+CommandResult runCommand(std::vector<std::string> args, const std::string& input = {});
+
+// A user of the role, without a password, and a new API token of it; throws when a command fails.
+std::string provisionToken(const std::string& dbUrl, const std::string& user, const std::string& role);
+
 class RpcClient {
 public:
-    explicit RpcClient(int port);
+    // `token` is the credential connect() presents; empty: none.
+    explicit RpcClient(int port, std::string token = {});
     ~RpcClient();
     RpcClient(const RpcClient&) = delete;
     RpcClient& operator=(const RpcClient&) = delete;
 
     json call(const std::string& method, json params = json::array());
-    json connect(); // names the server object; the answer of connect
+    json connect(); // names the server object with the client's token; the answer of connect
+    json login(const std::string& user, const std::string& password);
     void send(std::string_view bytes);
     json readResponse();
     std::string readLine(); // one answer line, unparsed
@@ -79,6 +94,7 @@ public:
 
 private:
     int fd_ = -1;
+    std::string token_;
     std::string buffer_;
     long long nextId_ = 1;
 };

@@ -258,23 +258,40 @@ TEST_P(Operations, MessageLinesArePostedUpdatedAndDeleted) {
     EXPECT_GT(std::stoll(second), std::stoll(first));
     EXPECT_EQ(now[1]["DSMENSAGEM"], "Segunda linha");
 
-    ok(c->call("SetMensTipOper", {second, "05", "S", "003", "Texto corrigido", "C", ""}));
+    ok(c->call("SetMensTipOper", {second, "05", "S", "003", "Texto corrigido", "C", "", now[1]}));
     EXPECT_EQ(lines()[1]["DSMENSAGEM"], "Texto corrigido");
     EXPECT_EQ(lines()[1]["CDMENSAGEM"], "003");
+    const json read = lines()[1];
 
     const struct {
         json args;
         int code;
     } refusals[] = {
-        {{"999999", "05", "S", "001", "x", "C", ""}, rpc::kConflict}, // no such line
-        {{second, "01", "S", "001", "x", "C", ""}, rpc::kConflict},   // a line of another type
-        {{"", "77", "S", "001", "x", "C", ""}, rpc::kConflict},       // no such operation type
+        {{"999999", "05", "S", "001", "x", "C", "", {{"CDMENSAGEM", "003"}, {"DSMENSAGEM", "x"}}},
+         rpc::kConflict}, // no such line
+        {{second, "01", "S", "001", "x", "C", "", read}, rpc::kConflict},   // a line of another type
+        {{second, "05", "S", "001", "x", "C", "", now[1]}, rpc::kConflict}, // read before the last change
+        {{"", "77", "S", "001", "x", "C", ""}, rpc::kConflict},             // no such operation type
+        // An update without the line as read would overwrite unseen changes.
+        {{second, "05", "S", "001", "x", "C", ""}, rpc::kInvalidParams},
+        {{second, "05", "S", "001", "x", "C", "", {{"CDMENSAGEM", "003"}}}, rpc::kInvalidParams},
+        {{second, "05", "S", "001", "x", "C", "", "texto"}, rpc::kInvalidParams},
+        {{second, "05", "S", "001", "x", "C", "", {{"DSMENSAGEM", 1}, {"CDMENSAGEM", "003"}}},
+         rpc::kInvalidParams},
+        {{second, "05", "S", "001", "x", "C", "", {{"OUTRO", "1"}, {"CDMENSAGEM", "003"}, {"DSMENSAGEM", "x"}}},
+         rpc::kInvalidParams},
+        {{second, "05", "S", "001", "x", "C", "", {{"NRMENSTPOPER", first}, {"CDMENSAGEM", "003"},
+                                                 {"DSMENSAGEM", "Texto corrigido"}}},
+         rpc::kInvalidParams}, // the original of another line
         {{"", "05", "S", "0001", "x", "C", ""}, rpc::kValueTooLong},
         {{"", "05", "S", "001", std::string(121, 'y'), "C", ""}, rpc::kValueTooLong},
         {{"12a", "05", "S", "001", "x", "C", ""}, rpc::kInvalidParams},
         {{"", "05", "S", "001", "x", "X", ""}, rpc::kInvalidParams},
         {{"", "05", "S", "001", "x", "C", "nao vazio"}, rpc::kInvalidParams},
         {{"", "05", "S", "", "", "D", harness::changes({})}, rpc::kInvalidPacket},
+        // A deletion compares the line as read: the packet must carry it.
+        {{"", "05", "S", "", "", "D", harness::changes({harness::remove({{"NRMENSTPOPER", second}})})},
+         rpc::kInvalidPacket},
     };
     for (const auto& r : refusals)
         EXPECT_EQ(refused(c->call("SetMensTipOper", r.args)), r.code) << r.args.dump();

@@ -74,12 +74,14 @@ TEST_P(Protocol, BadRequestsAreAnsweredAndTheConnectionStaysUsable) {
 }
 
 TEST_P(Protocol, OperationsWaitForConnectWithTheServerName) {
-    harness::RpcClient c(server_->port());
+    harness::RpcClient c(server_->port(), token());
     EXPECT_EQ(refused(c.call("GetCusto")), rpc::kNotConnected);
-    EXPECT_EQ(refused(c.call("connect", {{"server", "Ger06600.rdmOutro"}})), rpc::kUnknownServer);
+    EXPECT_EQ(refused(c.call("connect", {{"server", "Ger06600.rdmOutro"}, {"token", token()}})),
+              rpc::kUnknownServer);
     EXPECT_EQ(refused(c.call("connect", {"Ger06600.rdmTipOper"})), rpc::kInvalidParams);
     EXPECT_EQ(refused(c.call("GetCusto")), rpc::kNotConnected);
-    EXPECT_EQ(ok(c.connect()), (json{{"server", "Ger06600.rdmTipOper"}}));
+    EXPECT_EQ(ok(c.connect()),
+              (json{{"server", "Ger06600.rdmTipOper"}, {"user", "manutencao"}, {"role", "manutencao"}}));
     EXPECT_EQ(ok(c.connect())["server"], "Ger06600.rdmTipOper");
     EXPECT_EQ(ok(c.call("GetCusto"))["rows"].size(), 5u);
     // A wrong name after a good connect is refused and changes nothing.
@@ -145,6 +147,9 @@ TEST_P(Protocol, TraceHasOneLinePerCall) {
         EXPECT_GE(l["duration_us"].get<long long>(), 0);
     }
     EXPECT_EQ(lines[0]["operation"], "connect");
+    // The credential is never written; the user is, from the connect on.
+    EXPECT_EQ(lines[0]["arguments"]["token"], "***");
+    EXPECT_EQ(lines[0]["user"], "manutencao");
     EXPECT_EQ(lines[1]["arguments"], (json{"01", "E"}));
     EXPECT_EQ(lines[1]["outcome"], "ok");
     EXPECT_EQ(lines[3]["operation"], "SetTipOper");
@@ -168,7 +173,8 @@ TEST_P(Protocol, StopsOnSigtermAndKeepsItsDataAcrossRestarts) {
     auto c = client();
     EXPECT_EQ(ok(c->call("GetMensTipoOper", {"02", "E"}))["rows"].size(), 1u);
     EXPECT_EQ(ok(c->call("GetCusto"))["rows"].size(), 5u);
-    EXPECT_NE(server_->log().find("versão 2"), std::string::npos) << server_->log();
+    const int version = appserver::migrations(appserver::Dialect::Sqlite).back().version;
+    EXPECT_NE(server_->log().find("versão " + std::to_string(version)), std::string::npos) << server_->log();
     EXPECT_EQ(server_->stop(), 0);
 }
 
@@ -199,4 +205,189 @@ TEST_P(Protocol, StartRefusesWhatItCannotServe) {
         EXPECT_EQ(harness::ServerProcess::runToFailure(k.args, log), k.status) << log;
         EXPECT_NE(log.find(k.says), std::string::npos) << log;
     }
+}
+
+namespace {
+
+// True when the server closed the connection without sending a single line (not merely went silent).
+bool closedUnanswered(harness::RpcClient& c) {
+    try {
+        const std::string line = c.readLine();
+        ADD_FAILURE() << "o servidor respondeu: " << line.substr(0, 300);
+        return false;
+    } catch (const std::runtime_error& e) {
+        return std::string_view(e.what()) == "conexão fechada pelo servidor";
+    }
+}
+
+std::string requestLine(const json& id, const std::string& method, const json& params) {
+    return json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}.dump();
+}
+
+long peakKilobytes(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+} // namespace
+
+TEST_P(Protocol, HttpRequestCarryingJsonRpcLinesRunsNothing) {
+    auto c = client();
+    const json before = record(*c, "E", "03");
+    ASSERT_TRUE(before.is_object());
+    // What a web page can make a browser send: the body holds a valid connect and a delete.
+    const std::string body =
+        requestLine(1, "connect", {{"server", "Ger06600.rdmTipOper"}, {"token", token()}}) + "\n" +
+        requestLine(2, "SetTipOper", {harness::changes({harness::remove(before)}), ""}) + "\n";
+    const std::vector<std::string> requests = {
+        "POST / HTTP/1.1\r\nHost: 127.0.0.1:7400\r\nContent-Type: text/plain\r\nContent-Length: " +
+            std::to_string(body.size()) + "\r\n\r\n" + body,
+        "GET /" + body.substr(0, 40) + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
+        "OPTIONS * HTTP/1.0\n" + body,
+    };
+    for (const auto& request : requests) {
+        harness::RpcClient raw(server_->port());
+        raw.send(request);
+        EXPECT_TRUE(closedUnanswered(raw)) << request.substr(0, 40);
+    }
+    EXPECT_EQ(record(*c, "E", "03"), before);
+}
+
+TEST_P(Protocol, BeforeConnectALineThatIsNotAJsonObjectEndsTheConnection) {
+    const std::vector<std::string> lines = {
+        "[1,2]", "\"connect\"", "42", "não é JSON", "{\"jsonrpc\":\"2.0\",\"id\":1,",
+        std::string(70, '[') + std::string(70, ']'),
+        std::string("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"Login\"}") + std::string(1, '\0'),
+        requestLine(1, "Login", {{"user", std::string(70 * 1024, 'a')}, {"password", "x"}}), // over 64 KiB
+    };
+    for (const auto& line : lines) {
+        harness::RpcClient raw(server_->port());
+        raw.send(line + "\n" + requestLine(2, "GetCusto", json::array()) + "\n");
+        EXPECT_TRUE(closedUnanswered(raw)) << line.substr(0, 60);
+    }
+    // A JSON object is answered, even a wrong one, and the connection goes on.
+    harness::RpcClient c(server_->port(), token());
+    c.send("{\"jsonrpc\":\"2.0\",\"method\":\"GetCusto\"}\n");
+    EXPECT_EQ(refused(c.readResponse()), rpc::kInvalidRequest);
+    EXPECT_EQ(ok(c.connect())["user"], "manutencao");
+}
+
+TEST_P(Protocol, NumbersNulsAndNestingAreRefusedWithoutRunningOrLibraryText) {
+    auto c = client();
+    const auto lines05S = [&] { return ok(c->call("GetMensTipoOper", {"05", "S"}))["rows"].size(); };
+    const std::size_t before = lines05S();
+    const std::string post = requestLine(9, "SetMensTipOper", {"", "05", "S", "001", "Não deve entrar", "C", ""});
+    struct Case {
+        std::string line;
+        int code;
+        json id; // echoed id; null when it could not be read
+    };
+    const std::vector<Case> cases = {
+        {R"({"jsonrpc":"2.0","id":1e999999,"method":"GetCusto"})", rpc::kParseError, nullptr},
+        {R"({"jsonrpc":"2.0","id":1,"method":"GetCusto","params":[-1e400]})", rpc::kParseError, nullptr},
+        {post + std::string(1, '\0'), rpc::kParseError, nullptr},
+        {post.substr(0, 10) + std::string(1, '\0') + post.substr(10), rpc::kParseError, nullptr},
+        {R"({"jsonrpc":"2.0","id":9223372036854775808,"method":"GetCusto"})", rpc::kInvalidRequest, nullptr},
+        {R"({"jsonrpc":"2.0","id":-9223372036854775809,"method":"GetCusto"})", rpc::kInvalidRequest, nullptr},
+        {R"({"jsonrpc":"2.0","id":1.5,"method":"GetCusto"})", rpc::kInvalidRequest, nullptr},
+        {R"({"jsonrpc":"2.0","id":1e3,"method":"GetCusto"})", rpc::kInvalidRequest, nullptr},
+        {R"({"jsonrpc":"2.0","id":3,"method":"GetVdCusto","params":[)" + std::string(63, '[') +
+             std::string(63, ']') + "]}",
+         rpc::kInvalidRequest, nullptr}, // 65 levels with the envelope: refused before it is built
+        {R"({"jsonrpc":"2.0","id":3,"method":"GetVdCusto","params":[)" + std::string(62, '[') +
+             std::string(62, ']') + "]}",
+         rpc::kInvalidParams, 3},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.line.substr(0, 80));
+        c->send(k.line + "\n");
+        const json answer = c->readResponse();
+        EXPECT_EQ(refused(answer), k.code);
+        EXPECT_EQ(answer["id"], k.id);
+        const std::string message = answer["error"]["message"];
+        for (const char* internal : {"exception", "overflow", "parse_error", "syntax error", "json"})
+            EXPECT_EQ(message.find(internal), std::string::npos) << message;
+    }
+    EXPECT_EQ(lines05S(), before) << "a refused line never runs";
+    // Ids that fit come back exactly as sent.
+    for (const char* id : {"9223372036854775807", "-9223372036854775808", "0", "\"texto\"", "null"}) {
+        c->send(std::string(R"({"jsonrpc":"2.0","id":)") + id + R"(,"method":"GetVdCusto","params":["01"]})" + "\n");
+        const std::string line = c->readLine();
+        EXPECT_EQ(line.find(std::string(R"({"jsonrpc":"2.0","id":)") + id + ","), 0u) << line.substr(0, 80);
+    }
+}
+
+// A line of 6 MB made of empty arrays would take some 130 MB as a parsed tree; it is refused by its
+// estimate before anything of it is built.
+TEST_P(Protocol, OneLineCannotMakeTheServerHoldManyTimesItsSize) {
+    auto c = client();
+    ok(c->call("GetTipOper", {"E"}));
+    const long peakBefore = peakKilobytes(server_->pid());
+    ASSERT_GT(peakBefore, 0);
+    std::string line = R"({"jsonrpc":"2.0","id":5,"method":"GetCusto","params":[)";
+    for (int i = 0; i < 2'000'000; ++i)
+        line += "[],";
+    line += "[]]}\n";
+    c->send(line);
+    const json answer = c->readResponse();
+    EXPECT_EQ(refused(answer), rpc::kRequestTooLarge);
+    EXPECT_EQ(answer["id"], nullptr);
+    // The line's own buffer (with the allocator's slack, more under the address sanitizer) is all it
+    // costs: the tree would have taken over twenty times the line.
+    const long grown = peakKilobytes(server_->pid()) - peakBefore;
+    EXPECT_LT(grown, static_cast<long>(8 * line.size() / 1024)) << "pico de memória cresceu " << grown << " kB";
+    EXPECT_EQ(ok(c->call("GetCusto"))["rows"].size(), 5u);
+}
+
+TEST_P(Protocol, ConnectionsPastTheCapAreRefusedClearly) {
+    server_.reset();
+    start({"--max-connections", "2"});
+    auto first = client();
+    auto second = client();
+    {
+        harness::RpcClient third(server_->port(), token());
+        const json answer = third.readResponse();
+        EXPECT_EQ(refused(answer), rpc::kTooManyConnections);
+        EXPECT_NE(answer["error"]["message"].get<std::string>().find("máximo de 2 conexões"), std::string::npos);
+        EXPECT_TRUE(closedUnanswered(third));
+    }
+    EXPECT_EQ(ok(second->call("GetCusto"))["rows"].size(), 5u);
+    first->close();
+    // The freed place is taken by the next client as soon as the server has seen the close.
+    json answer;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        harness::RpcClient next(server_->port(), token());
+        answer = next.connect();
+        if (answer.contains("result")) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(answer.contains("result")) << answer.dump();
+}
+
+TEST_P(Protocol, ConnectionsThatNeverConnectAreClosedAfterTheTimeout) {
+    server_.reset();
+    start({"--connect-timeout", "1"});
+    harness::RpcClient idle(server_->port());
+    auto working = client();
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(closedUnanswered(idle));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+    EXPECT_EQ(ok(working->call("GetCusto"))["rows"].size(), 5u) << "a connected client stays";
+}
+
+TEST_P(Protocol, PipelinedRequestsAreAnsweredInOrder) {
+    auto c = client();
+    std::string burst;
+    constexpr int kRequests = 3000; // more than one read and more than one turn of a worker
+    for (int i = 0; i < kRequests; ++i)
+        burst += requestLine(i, i % 3 ? "GetVdCusto" : "GetMensTipoOper", i % 3 ? json{"01"} : json{"05", "S"}) + "\n";
+    std::thread writer([&] { c->send(burst); });
+    for (int i = 0; i < kRequests; ++i) {
+        const json answer = c->readResponse();
+        ASSERT_EQ(answer["id"], i);
+        ASSERT_TRUE(answer.contains("result")) << answer.dump();
+    }
+    writer.join();
 }

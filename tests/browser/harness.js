@@ -1,7 +1,7 @@
 // Starts the application server (temporary SQLite with demo data) and the web host on free ports,
 // and Debian's Chromium with a fresh profile; stops each process by its pid.
 'use strict';
-const { spawn } = require('node:child_process');
+const { spawn, execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
@@ -12,10 +12,10 @@ const CHROMIUM = process.env.TIPOPER_CHROMIUM || '/usr/bin/chromium';
 const CHROMIUM_FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
   '--disable-background-networking', '--disable-component-update', '--disable-sync'];
 
-// Runs `exe args` and resolves with {child, line} once stdout prints a line matching `pattern`.
-function startProcess(exe, args, pattern, logFile) {
+// Runs `exe args` (with `env`) and resolves with {child, line} once stdout prints a line matching `pattern`.
+function startProcess(exe, args, pattern, logFile, env = process.env) {
   return new Promise((resolve, reject) => {
-    const child = spawn(exe, args, { stdio: ['ignore', 'pipe', 'pipe'] });
+    const child = spawn(exe, args, { stdio: ['ignore', 'pipe', 'pipe'], env });
     const log = fs.createWriteStream(logFile);
     let out = '';
     const timer = setTimeout(() => reject(new Error(`${path.basename(exe)} não iniciou a tempo:\n${out}`)), 15000);
@@ -48,17 +48,28 @@ function stopProcess(child) {
   });
 }
 
+// A user who may read and write and an API token of it, made with the server's own user commands;
+// the host's screens connect with it.
+function appServerToken(db) {
+  const exe = path.join(BIN, 'tipoper-appserver');
+  execFileSync(exe, ['--db', db, 'user', 'add', 'teste', '--role', 'manutencao', '--no-password'],
+    { stdio: ['ignore', 'ignore', 'pipe'] });
+  return execFileSync(exe, ['--db', db, 'user', 'token', 'teste'], { encoding: 'utf8' }).trim();
+}
+
 // The application server on a temporary SQLite database with demo data, and the web host on it.
 async function startServers() {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tipoper-browser-'));
   const db = `sqlite:${path.join(dir, 'tipoper.db')}`;
+  const token = appServerToken(db);
   const app = await startProcess(path.join(BIN, 'tipoper-appserver'), ['--db', db, '--port', '0', '--demo'],
     /ouvindo em ([\d.]+):(\d+)/, path.join(dir, 'appserver.log'));
   let host;
   try {
     host = await startProcess(path.join(BIN, 'tipoper-host'),
       ['--port', '0', '--appserver', `${app.match[1]}:${app.match[2]}`, '--db', db],
-      /ouvindo em (http:\/\/[\d.]+:\d+\/)/, path.join(dir, 'host.log'));
+      /ouvindo em (http:\/\/[\d.]+:\d+\/)/, path.join(dir, 'host.log'),
+      { ...process.env, TIPOPER_APPSERVER_TOKEN: token });
   } catch (err) {
     await stopProcess(app.child);
     throw err;

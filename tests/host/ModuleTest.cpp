@@ -5,6 +5,7 @@
 #if defined(TIPOPER_TEST_MODULE) && defined(TIPOPER_TEST_APPSERVER)
 
 #include "ApiRequest.h"
+#include "AppServerToken.h"
 #include "host/Api.h"
 #include "host/ModuleScreen.h"
 #include "host/ScreenModule.h"
@@ -61,6 +62,8 @@ protected:
         Morvala::HostConfig config;
         config.appServer = match[1].str();
         config.databaseURL = db;
+        config.credential = Morvala::Credential{Morvala::Credential::Kind::Token,
+                                                testing_support::appServerToken(TIPOPER_TEST_APPSERVER, db)};
         Morvala::setHostConfig(config);
         module_ = host::loadScreenModule(TIPOPER_TEST_MODULE);
     }

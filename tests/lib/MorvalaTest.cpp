@@ -19,14 +19,14 @@ protected:
 
     void SetUp() override {
         std::filesystem::create_directories(dir);
-        ::unsetenv("TIPOPER_APPSERVER");
-        ::unsetenv("TIPOPER_DB");
+        for (const char* name : {"TIPOPER_APPSERVER", "TIPOPER_DB", "TIPOPER_APPSERVER_TOKEN"})
+            ::unsetenv(name);
         ::setenv("TIPOPER_CONFIG", file.c_str(), 1);
         write("");
         Morvala::setHostConfig({});
     }
     void TearDown() override {
-        for (const char* name : {"TIPOPER_APPSERVER", "TIPOPER_DB", "TIPOPER_CONFIG"})
+        for (const char* name : {"TIPOPER_APPSERVER", "TIPOPER_DB", "TIPOPER_CONFIG", "TIPOPER_APPSERVER_TOKEN"})
             ::unsetenv(name);
         Morvala::setHostConfig({});
         std::filesystem::remove_all(dir);
@@ -54,10 +54,10 @@ TEST_F(MorvalaTest, EveryCallRereadsTheSourcesInOrder) {
     ::setenv("TIPOPER_APPSERVER", "127.0.0.3:8001", 1);
     EXPECT_EQ(Morvala::WebPort(), 8001);
 
-    Morvala::setHostConfig({"localhost:9000", std::nullopt}); // the host outranks the environment
+    Morvala::setHostConfig({"localhost:9000", std::nullopt, std::nullopt}); // the host outranks the environment
     EXPECT_EQ(Morvala::AppServerAddress(), (Morvala::Address{"localhost", 9000}));
     EXPECT_EQ(Morvala::DatabaseURL(), "sqlite:env.db"); // not set by the host: falls through
-    EXPECT_THROW(Morvala::setHostConfig({"host:porta", "sqlite:x.db"}), lib::ConfigError);
+    EXPECT_THROW(Morvala::setHostConfig({"host:porta", "sqlite:x.db", std::nullopt}), lib::ConfigError);
     EXPECT_EQ(Morvala::WebPort(), 9000); // a refused setting changes nothing
 
     Morvala::setHostConfig({});
@@ -94,6 +94,38 @@ TEST_F(MorvalaTest, UnusableConfigurationIsAnErrorNotAFallback) {
     std::filesystem::current_path(dir);
     EXPECT_EQ(Morvala::WebPort(), 7400);
     std::filesystem::current_path(cwd);
+}
+
+TEST_F(MorvalaTest, CredentialComesFromTheClientThenTheHostThenTheEnvironmentThenTheFile) {
+    using Morvala::Credential;
+    const auto token = [](const char* secret) { return Credential{Credential::Kind::Token, secret}; };
+    const auto ticket = [](const char* secret) { return Credential{Credential::Kind::Ticket, secret}; };
+    EXPECT_EQ(Morvala::AppServerCredential(), std::nullopt);
+    write("appserver_token = \"do-arquivo\"\n");
+    EXPECT_EQ(Morvala::AppServerCredential(), token("do-arquivo"));
+    ::setenv("TIPOPER_APPSERVER_TOKEN", "do-ambiente", 1);
+    EXPECT_EQ(Morvala::AppServerCredential(), token("do-ambiente"));
+    Morvala::setHostConfig({std::nullopt, std::nullopt, token("do-host")});
+    EXPECT_EQ(Morvala::AppServerCredential(), token("do-host"));
+    {
+        AppFixture ana; // two clients of two users in one process
+        Morvala::setClientCredential(ana.app, ticket("da-ana"));
+        EXPECT_EQ(Morvala::AppServerCredential(), ticket("da-ana"));
+        {
+            tk::Application bia;
+            tk::Application::Scope scope(bia);
+            EXPECT_EQ(Morvala::AppServerCredential(), token("do-host")) << "a client without its own";
+            Morvala::setClientCredential(bia, ticket("da-bia"));
+            EXPECT_EQ(Morvala::AppServerCredential(), ticket("da-bia"));
+        }
+        EXPECT_EQ(Morvala::AppServerCredential(), ticket("da-ana"));
+        Morvala::setClientCredential(ana.app, std::nullopt);
+        EXPECT_EQ(Morvala::AppServerCredential(), token("do-host"));
+    }
+    Morvala::setHostConfig({});
+    ::unsetenv("TIPOPER_APPSERVER_TOKEN");
+    write("appserver_token = 7\n");
+    EXPECT_THROW(Morvala::AppServerCredential(), lib::ConfigError);
 }
 
 TEST_F(MorvalaTest, AtualizaLocalCacheNotifiesTheHost) {

@@ -1,5 +1,6 @@
 #include "lib/NetConnection.h"
 
+#include "ScriptedDialogs.h"
 #include "TinyRpcServer.h"
 #include "lib/Consiste.h"
 #include "lib/Morvala.h"
@@ -167,4 +168,27 @@ TEST(NetConnection, BeforeConnectTakesTheAddressFromTheHostConfiguration) {
     EXPECT_EQ(net.Host(), "localhost");
     EXPECT_EQ(first.connections(), 1);
     EXPECT_EQ(second.connections(), 1);
+}
+
+TEST(NetConnection, ConnectCarriesTheClientsCredentialAndAnotherAfterTheServerStopsTakingIt) {
+    TinyRpcServer server;
+    AppFixture client; // the current client, as the host installs it for a browser session
+    Morvala::setClientCredential(client.app, Morvala::Credential{Morvala::Credential::Kind::Ticket, "primeiro"});
+    Client c(server.port());
+    c.net.setConnected(true);
+    // A later login of the same user changes nothing on the open connection...
+    Morvala::setClientCredential(client.app, Morvala::Credential{Morvala::Credential::Kind::Token, "segundo"});
+    EXPECT_EQ(c.call("echo", {1}), json::array({1}));
+    EXPECT_EQ(server.connections(), 1);
+    // ...until the server refuses the old one: that answer is the caller's, the next call reconnects.
+    const json expired = c.net.AppServer("expire", json::array());
+    EXPECT_EQ(expired["error"]["code"], wire::rpc::kNotAuthenticated);
+    EXPECT_FALSE(c.net.Connected());
+    EXPECT_EQ(c.call("echo", {2}), json::array({2}));
+    EXPECT_EQ(server.connections(), 2);
+    EXPECT_EQ(server.calls(), (std::vector<std::string>{
+                                  R"(connect:{"server":"Ger06600.rdmTipOper","ticket":"primeiro"})", "echo:[1]",
+                                  "expire:[]", R"(connect:{"server":"Ger06600.rdmTipOper","token":"segundo"})",
+                                  "echo:[2]"}));
+    Morvala::setClientCredential(client.app, std::nullopt);
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 // A one-client-at-a-time JSON-RPC server on a loopback port, scripted by method name: connect
-// (accepted for the expected object name), echo (result = params), fail (error kConflict), drop (closes
-// without answering), slow [ms], garbage (a line that is not JSON), wrongid, big [n] (n bytes of 'x').
+// (accepted for the expected object name), echo (result = params), fail (error kConflict), expire (error
+// kNotAuthenticated), drop (closes without answering), slow [ms], garbage (a line that is not JSON),
+// wrongid, big [n] (n bytes of 'x').
 
 #include "wire/Rpc.h"
 
@@ -109,6 +110,8 @@ private:
                 answer = rpc::makeResult(id, request["params"]);
             else if (method == "fail")
                 answer = rpc::makeError(id, rpc::kConflict, "Registro alterado");
+            else if (method == "expire")
+                answer = rpc::makeError(id, rpc::kNotAuthenticated, "Sessão expirada");
             else if (method == "drop")
                 return;
             else if (method == "wrongid")

@@ -1,5 +1,7 @@
 #include "AppServerProcess.h"
 
+#include "AppServerToken.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
@@ -27,7 +29,20 @@ AppServerProcess::AppServerProcess(bool demo, std::string dbPath, int port) : de
     dir_ = templ;
     dbPath_ = dbPath.empty() ? dir_ + "/erp.db" : std::move(dbPath);
     tracePath_ = dir_ + "/trace.jsonl";
+    provision();
     start();
+}
+
+std::string AppServerProcess::executable() const {
+    // TIPOPER_APPSERVER_EXE names another build of the server (a developer's own build directory).
+    const char* override = std::getenv("TIPOPER_APPSERVER_EXE");
+    return override && *override ? std::string(override) : std::string(TIPOPER_BIN_DIR) + "/tipoper-appserver";
+}
+
+
+// The test user and a token of it; a database shared with an earlier server already has the user.
+void AppServerProcess::provision() {
+    token_ = appServerToken(executable(), "sqlite:" + dbPath_);
 }
 
 AppServerProcess::~AppServerProcess() {
@@ -39,9 +54,7 @@ AppServerProcess::~AppServerProcess() {
 void AppServerProcess::start() {
     int out[2];
     if (pipe(out) != 0) throw std::runtime_error("pipe falhou");
-    // TIPOPER_APPSERVER_EXE names another build of the server (a developer's own build directory).
-    const char* override = std::getenv("TIPOPER_APPSERVER_EXE");
-    const std::string exe = override && *override ? std::string(override) : std::string(TIPOPER_BIN_DIR) + "/tipoper-appserver";
+    const std::string exe = executable();
     const std::string db = "sqlite:" + dbPath_;
     const std::string portText = std::to_string(port_);
     pid_ = fork();

@@ -1,7 +1,10 @@
 #pragma once
 
 // Starts the real application server as a child process on a free loopback port, over a fresh
-// SQLite file, and stops it by its pid. Tests of the screen run against it as a user's screen does.
+// SQLite file, and stops it by its pid. Tests of the screen run against it as a user's screen does,
+// connected as a user who may read and write (an API token made with the server's user commands).
+
+#include "lib/Morvala.h"
 
 #include <string>
 #include <vector>
@@ -22,6 +25,10 @@ public:
     std::string dbUrl() const { return "sqlite:" + dbPath_; }
     const std::string& tracePath() const { return tracePath_; }
     std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+    const std::string& token() const { return token_; }
+    Morvala::Credential credential() const { return {Morvala::Credential::Kind::Token, token_}; }
+    // What a host sets to point its screens at this server.
+    Morvala::HostConfig hostConfig() const { return {address(), dbUrl(), credential()}; }
 
     void stop();              // SIGTERM and wait
     void kill();              // SIGKILL and wait
@@ -30,12 +37,15 @@ public:
 
 private:
     void start();
+    void provision();
+    std::string executable() const;
 
     bool demo_;
     std::string dir_;
     std::string dbPath_;
     std::string tracePath_;
     int port_;
+    std::string token_;
     pid_t pid_ = -1;
 };
 

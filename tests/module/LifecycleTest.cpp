@@ -37,7 +37,7 @@ TEST_F(ScreenTest, TheServerAddressIsReadAtEachConnect) {
 
     // The host's configuration changes: the next screen connects to the new address.
     testing_support::AppServerProcess other(false, server->dbPath());
-    Morvala::setHostConfig({other.address(), other.dbUrl()});
+    Morvala::setHostConfig(other.hostConfig());
     open();
     EXPECT_EQ(screen().netTipOper.Port(), other.port());
     EXPECT_NE(screen().netTipOper.Port(), firstPort);
@@ -59,13 +59,13 @@ TEST_F(ScreenTest, ClosingDisconnectsAndTheNextOpenCreatesAFreshScreen) {
 
 TEST_F(ScreenTest, AFailedCreationLeavesTheFlagFalseSoTheNextCallRetries) {
     // A configuration that cannot be read fails the connect inside the screen's creation.
-    Morvala::setHostConfig({std::nullopt, server->dbUrl()});
+    Morvala::setHostConfig({std::nullopt, server->dbUrl(), server->credential()});
     ::setenv("TIPOPER_APPSERVER", "127.0.0.1:porta", 1);
     EXPECT_ANY_THROW(IniProc());
     ::unsetenv("TIPOPER_APPSERVER");
     EXPECT_FALSE(unit().boStCriado);
     EXPECT_TRUE(app.forms().empty());
-    Morvala::setHostConfig({server->address(), server->dbUrl()});
+    Morvala::setHostConfig(server->hostConfig());
     open();
     EXPECT_TRUE(screen().netTipOper.Connected());
 }

@@ -1,6 +1,8 @@
 // The message lines of an operation type: added, validated, sent line by line, deleted.
 
 #include "ScreenFixture.h"
+#include "lib/Errors.h"
+#include "wire/Rpc.h"
 
 #include <fstream>
 
@@ -114,6 +116,35 @@ TEST_F(MessagesTest, AFailedSendKeepsTheLinePendingAndTheGridEditable) {
     EXPECT_EQ(app.wait(), std::nullopt);
     server->restart();
     EXPECT_EQ(lines(), 0);
+}
+
+// Two users on one line: the second post is refused (the server holds the line as the screen read it)
+// and the first user's text stays.
+TEST_F(MessagesTest, AlteringALineSendsItAsReadSoAnotherUsersChangeIsNeverOverwritten) {
+    addLine("1", "Primeira");
+    auto& s = screen();
+    const auto stored = [&] { return dbValue("SELECT DSMENSAGEM FROM MENSTIPOOPER WHERE CDTIPOOPER='01'"); };
+    expectOk(tk::Input::click(s, "sbtAlterar"));
+    expectOk(tk::Input::gridType(s, "dbgMensagem", "DSMENSAGEM", " corrigida"));
+    expectOk(tk::Input::click(s, "sbtConfirmar"));
+    EXPECT_NE(stored().find("corrigida"), std::string::npos) << stored();
+    const auto args = lastArguments("SetMensTipOper");
+    ASSERT_EQ(args.size(), 8u) << args.dump();
+    EXPECT_EQ(args[7], (nlohmann::json{{"object", 5}})) << "the whole line as it was read";
+
+    // Another user changes the line after this screen read it.
+    db().session() << "UPDATE MENSTIPOOPER SET DSMENSAGEM = 'Mudada por outro usuário' WHERE CDTIPOOPER='01'";
+    expectOk(tk::Input::click(s, "sbtAlterar"));
+    expectOk(tk::Input::gridType(s, "dbgMensagem", "DSMENSAGEM", " de novo"));
+    try {
+        (void)tk::Input::click(s, "sbtConfirmar");
+        ADD_FAILURE() << "o servidor devia recusar a linha alterada por outro usuário";
+    } catch (const lib::ServerError& e) {
+        EXPECT_EQ(e.code(), wire::rpc::kConflict);
+        EXPECT_EQ(e.serverMessage(), "Mensagem alterada por outro usuário. Recarregue e tente de novo.");
+    }
+    EXPECT_EQ(stored(), "Mudada por outro usuário");
+    EXPECT_EQ(s.cdsMensTipoOper.changeCount(), 1) << "the refused change stays pending";
 }
 
 TEST_F(MessagesTest, CancelAsksOnlyWhileALineIsEdited) {

@@ -36,7 +36,7 @@ protected:
         iniProc = pkg.symbol<void()>("IniProc");
         initialize = pkg.symbol<void()>("Initialize");
         finalize = pkg.symbol<void()>("Finalize");
-        Morvala::setHostConfig({server.address(), server.dbUrl()});
+        Morvala::setHostConfig(server.hostConfig());
     }
     void TearDown() override { Morvala::setHostConfig({}); }
 

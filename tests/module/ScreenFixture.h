@@ -31,7 +31,7 @@ class ScreenTest : public ::testing::Test {
 protected:
     void SetUp() override {
         server = std::make_unique<AppServerProcess>(demo());
-        Morvala::setHostConfig({server->address(), server->dbUrl()});
+        Morvala::setHostConfig(server->hostConfig());
         scope = std::make_unique<tk::Application::Scope>(app);
         app.setDialogs(&dialogs);
         Initialize();
