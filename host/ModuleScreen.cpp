@@ -9,6 +9,10 @@
 #include "toolkit/Snapshot.h"
 #include "wire/Packet.h"
 
+#ifdef TIPOPER_HOST_HAS_LIB
+#include "lib/Morvala.h"
+#endif
+
 #include <unordered_map>
 
 namespace host {
@@ -42,6 +46,15 @@ tk::Form* ModuleScreen::form() const {
 }
 
 void ModuleScreen::start() {
+#ifdef TIPOPER_HOST_HAS_LIB
+    auto& client = tk::Application::current();
+    if (!who_.credential.secret.empty())
+        Morvala::setClientCredential(client, Morvala::Credential{who_.credential.kind == Credential::Kind::Ticket
+                                                                     ? Morvala::Credential::Kind::Ticket
+                                                                     : Morvala::Credential::Kind::Token,
+                                                                 who_.credential.secret});
+    if (!who_.user.empty()) Morvala::setClientUser(client, Morvala::ClientUser{who_.user, who_.role});
+#endif
     module_.initialize();
     started_ = true;
 }

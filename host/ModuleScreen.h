@@ -2,8 +2,11 @@
 
 // The session screen backed by the screen module: the user's acts go through tk::Input to the form
 // the module created in this session's application, and the view is the toolkit's snapshot of that
-// form plus the unit's globals.
+// form plus the unit's globals. Before the unit starts, the session's user and credential are given to
+// the component library for this client: the screen's connection presents that credential, and the
+// screen knows the user's role.
 
+#include "Identity.h"
 #include "ScreenModule.h"
 #include "SessionScreen.h"
 
@@ -18,7 +21,7 @@ namespace host {
 
 class ModuleScreen final : public SessionScreen {
 public:
-    explicit ModuleScreen(ScreenModule module) : module_(std::move(module)) {}
+    ModuleScreen(ScreenModule module, Identity who) : module_(std::move(module)), who_(std::move(who)) {}
 
     void start() override;
     void stop() override;
@@ -30,6 +33,7 @@ private:
     tk::Form* form() const;
 
     ScreenModule module_;
+    const Identity who_;
     bool started_ = false;
     // The last JSON text of each control with the value it was written from. An event changes few
     // controls, and comparing a control's value costs much less than writing it again; the text is a

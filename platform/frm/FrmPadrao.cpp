@@ -1,6 +1,8 @@
 #include "frm/FrmPadrao.h"
 
 #include "frm/BtnPesquisa.h"
+#include "lib/Consiste.h"
+#include "lib/Morvala.h"
 #include "toolkit/Application.h"
 
 #include <vector>
@@ -53,7 +55,8 @@ TfrmPadrao::TfrmPadrao(std::string name)
       dbnPadrao(add<tk::TDBNavigator>("dbnPadrao")), lblCodTela(add<tk::TLabel>("lblCodTela")),
       dtsPadrao(addDataSource("dtsPadrao")),
       msgMensagensPadroes({"Canc|Deseja cancelar as alterações?", "Excl|Deseja excluir o registro?",
-                           "FechAlt|Existem alterações não gravadas. Deseja descartá-las e fechar a tela?"}) {
+                           "FechAlt|Existem alterações não gravadas. Deseja descartá-las e fechar a tela?",
+                           "SemPermissao|Usuário sem permissão para alterar tipos de operação."}) {
     for (const char* key : {"Canc", "Excl", "FechAlt"})
         msgMensagensPadroes.setDefaultAnswer(key, tk::kAnswerNo);
     tshFolhaDados.setCaption("Folha de Dados");
@@ -76,9 +79,20 @@ TfrmPadrao::TfrmPadrao(std::string name)
         b.onClick = handler;
         if (item) item->onClick = std::move(handler);
     };
-    bind(sbtIncluir, &mnuIncluir, [this](tk::Control& s) { sbtIncluirClick(s); });
-    bind(sbtAlterar, &mnuAlterar, [this](tk::Control& s) { sbtAlterarClick(s); });
-    bind(sbtExcluir, &mnuExcluir, [this](tk::Control& s) { sbtExcluirClick(s); });
+    // Include, alter and delete are refused to a user who may only read, before the screen's own
+    // handler runs (whatever page it acts on), so nothing changes.
+    bind(sbtIncluir, &mnuIncluir, [this](tk::Control& s) {
+        refuseReadOnlyUser();
+        sbtIncluirClick(s);
+    });
+    bind(sbtAlterar, &mnuAlterar, [this](tk::Control& s) {
+        refuseReadOnlyUser();
+        sbtAlterarClick(s);
+    });
+    bind(sbtExcluir, &mnuExcluir, [this](tk::Control& s) {
+        refuseReadOnlyUser();
+        sbtExcluirClick(s);
+    });
     bind(sbtProcurar, &mnuProcurar, [this](tk::Control& s) { sbtProcurarClick(s); });
     bind(sbtVerificar, &mnuVerificar, [this](tk::Control& s) { sbtVerificarClick(s); });
     bind(sbtCancelar, &mnuCancelar, [this](tk::Control& s) { sbtCancelarClick(s); });
@@ -103,6 +117,11 @@ void TfrmPadrao::showPage(tk::TTabSheet& page) {
     if (!page.enabled()) return;
     pgcPadrao.setActivePage(&page);
     pgcPadraoChange(pgcPadrao);
+}
+
+void TfrmPadrao::refuseReadOnlyUser() {
+    const auto user = Morvala::CurrentUser();
+    if (user && user->role == Morvala::kReadOnlyRole) Consiste::MensErro(msgMensagensPadroes.Msg("SemPermissao"), true);
 }
 
 void TfrmPadrao::FormCreate(tk::Component&) {}

@@ -7,6 +7,7 @@
 #include "ApiRequest.h"
 #include "AppServerToken.h"
 #include "host/Api.h"
+#include "host/CredentialAuthority.h"
 #include "host/ModuleScreen.h"
 #include "host/ScreenModule.h"
 #include "host/SessionRegistry.h"
@@ -59,12 +60,14 @@ protected:
             out.append(buffer, static_cast<std::size_t>(n));
         }
         close(fds[0]);
+        // No credential of the host's own: each screen connects with its session's user's.
         Morvala::HostConfig config;
         config.appServer = match[1].str();
         config.databaseURL = db;
-        config.credential = Morvala::Credential{Morvala::Credential::Kind::Token,
-                                                testing_support::appServerToken(TIPOPER_TEST_APPSERVER, db)};
         Morvala::setHostConfig(config);
+        address_ = match[1].str();
+        db_ = db;
+        token_ = testing_support::appServerToken(TIPOPER_TEST_APPSERVER, db);
         module_ = host::loadScreenModule(TIPOPER_TEST_MODULE);
     }
     static void TearDownTestSuite() {
@@ -79,25 +82,41 @@ protected:
     void SetUp() override {
         auto module = module_;
         registry_ = std::make_unique<host::SessionRegistry>(
-            [module] { return std::make_unique<host::ModuleScreen>(module); }, host::RegistryOptions{});
-        api_ = std::make_unique<host::Api>(*registry_);
+            [module](const host::Identity& who) { return std::make_unique<host::ModuleScreen>(module, who); },
+            host::RegistryOptions{});
+        host::AppServerAuthorityOptions options;
+        std::tie(options.host, options.port) = splitAddress(address_);
+        authority_ = std::make_unique<host::AppServerAuthority>(options);
+        authenticator_ = std::make_unique<host::Authenticator>(*authority_, csrf_);
+        api_ = std::make_unique<host::Api>(*registry_, *authenticator_, csrf_);
     }
     void TearDown() override {
         api_.reset();
+        authenticator_.reset();
         registry_.reset();
     }
 
-    std::string session() {
-        auto reply = api_->handle(apiRequest("POST", "/api/sessions"));
+    static std::pair<std::string, int> splitAddress(const std::string& address) {
+        const auto colon = address.rfind(':');
+        return {address.substr(0, colon), std::stoi(address.substr(colon + 1))};
+    }
+    host::Reply call(const std::string& method, const std::string& path, const std::string& body = "",
+                     bool rows = false, const std::string& token = "") {
+        return api_->handle(apiRequest(method, path, body, rows, token.empty() ? token_ : token));
+    }
+    std::string session(const std::string& token = "") {
+        auto reply = call("POST", "/api/sessions", "", false, token);
+        EXPECT_EQ(reply.status, 201) << reply.body;
         return json::parse(reply.body)["id"];
     }
-    json send(const std::string& id, const json& event, int status = 200, bool rows = false) {
-        auto reply = api_->handle(apiRequest("POST", "/api/sessions/" + id + "/events", event.dump(), rows));
+    json send(const std::string& id, const json& event, int status = 200, bool rows = false,
+              const std::string& token = "") {
+        auto reply = call("POST", "/api/sessions/" + id + "/events", event.dump(), rows, token);
         EXPECT_EQ(reply.status, status) << event.dump() << " -> " << reply.body.substr(0, 400);
         return json::parse(reply.body);
     }
     json snapshot(const std::string& id, bool rows = false) {
-        return json::parse(api_->handle(apiRequest("GET", "/api/sessions/" + id, "", rows)).body);
+        return json::parse(call("GET", "/api/sessions/" + id, "", rows).body);
     }
     // Opens the screen and leaves the filter on the kind's item (0 Entrada, 1 Saída).
     json load(const std::string& id, int kind) {
@@ -111,7 +130,11 @@ protected:
     static inline std::filesystem::path dir_;
     static inline pid_t appServer_ = -1;
     static inline host::ScreenModule module_;
+    static inline std::string address_, db_, token_;
+    host::CsrfTokens csrf_;
     std::unique_ptr<host::SessionRegistry> registry_;
+    std::unique_ptr<host::AppServerAuthority> authority_;
+    std::unique_ptr<host::Authenticator> authenticator_;
     std::unique_ptr<host::Api> api_;
 };
 
@@ -217,8 +240,8 @@ TEST_F(ModuleFixture, DeletingAndClosingWithAnEditAskFirstAndDefaultToNo) {
         EXPECT_EQ(stays["controls"]["dbeNmTipoOper"]["text"], "Nome provisório");
     }
     // Ending the session asks nobody.
-    EXPECT_EQ(api_->handle(apiRequest("DELETE", "/api/sessions/" + id)).status, 204);
-    EXPECT_EQ(api_->handle(apiRequest("GET", "/api/sessions/" + id)).status, 404);
+    EXPECT_EQ(call("DELETE", "/api/sessions/" + id).status, 204);
+    EXPECT_EQ(call("GET", "/api/sessions/" + id).status, 404);
 }
 
 } // namespace

@@ -18,7 +18,7 @@ using nlohmann::json;
 TEST(ModuleScreenView, IsTheToolkitSnapshotPlusPlacement) {
     tk::Application app;
     tk::Application::Scope scope(app);
-    host::ModuleScreen screen(testModule(std::make_shared<Journal>()));
+    host::ModuleScreen screen(testModule(std::make_shared<Journal>()), host::Identity{});
     screen.start();
 
     json before = json::parse(screen.view(false));
