@@ -335,6 +335,13 @@ std::string ClientSession::login(Call& call) {
     const std::string* password = textMember(params, "password", "Login", kMaxPasswordBytes);
     if (!user || !password) throw RpcError(rpc::kInvalidParams, "Login espera {\"user\": U, \"password\": P}.");
 
+    if (!context_.loginSlots->try_acquire())
+        throw RpcError(rpc::kStorageError, "O servidor está ocupado com outras entradas: tente de novo em instantes.");
+    struct Release {
+        std::counting_semaphore<>& slots;
+        ~Release() { slots.release(); }
+    } releaseLogin{*context_.loginSlots};
+
     std::optional<Accounts::Login> found;
     if (validUserName(*user)) {
         auto lease = context_.pool->borrow();
@@ -344,16 +351,11 @@ std::string ClientSession::login(Call& call) {
     bool accepted = false;
     {
         context_.passwordSlots->acquire();
-        try {
-            if (found && found->passwordHash)
-                accepted = secrets::verifyPassword(*found->passwordHash, *password);
-            else
-                secrets::spendVerification(*password);
-        } catch (...) {
-            context_.passwordSlots->release();
-            throw;
-        }
-        context_.passwordSlots->release();
+        Release releaseHash{*context_.passwordSlots};
+        if (found && found->passwordHash)
+            accepted = secrets::verifyPassword(*found->passwordHash, *password);
+        else
+            secrets::spendVerification(*password);
     }
     if (!accepted || !found->active) {
         authFailed();

@@ -39,9 +39,12 @@ struct ServerContext {
     Trace* trace = nullptr; // null without --trace
     SessionPool* pool = nullptr;
     AuthSettings auth;
-    // Password hashing is the one expensive step anyone may start before authenticating; this bounds
-    // how many run at once (each takes its memory cost).
+    // Password hashing is the one expensive step anyone may start before authenticating. These bound
+    // how many hashes run at once (each takes its memory cost), and how many workers may be busy with
+    // logins at all, so that logins sent by the thousand never hold every worker away from connected
+    // screens: a login past that is told the server is busy.
     std::counting_semaphore<>* passwordSlots = nullptr;
+    std::counting_semaphore<>* loginSlots = nullptr;
 };
 
 class ClientSession {

@@ -117,8 +117,8 @@ private:
                 return flush(Next::Finish);
             }
             absorb(std::string_view(chunk.data(), n));
-            // A short read emptied the socket: waiting re-arms the descriptor, which reports data that
-            // arrived meanwhile at once, so the read that would only say "nothing more" is saved.
+            // A short read emptied the socket: the connection waits now, and the wait starts with a read
+            // of its own, which also takes whatever arrived meanwhile.
             if (n < chunk.size() && !closing_) return flush(Next::Wait);
         }
     }

@@ -150,6 +150,8 @@ int main(int argc, char** argv) {
     const auto hashingSlots = static_cast<std::ptrdiff_t>(std::max(1u, std::thread::hardware_concurrency()));
     std::counting_semaphore<> passwordSlots(hashingSlots);
     context.passwordSlots = &passwordSlots;
+    std::counting_semaphore<> loginSlots(std::max(1, listen.workers / 2));
+    context.loginSlots = &loginSlots;
     try {
         appserver::secrets::initialize();
         context.database = appserver::parseDatabaseUrl(databaseUrl);

@@ -315,3 +315,29 @@ TEST_P(Operations, MessageLinesArePostedUpdatedAndDeleted) {
     ok(c->call("SetMensTipOper", {"", "05", "S", "004", "Depois da exclusão", "C", ""}));
     EXPECT_GT(std::stoll(lines()[1]["NRMENSTPOPER"].get<std::string>()), std::stoll(second));
 }
+
+// An original that holds only some columns could not be compared: another user's change of the others
+// would be overwritten or deleted unseen.
+TEST_P(Operations, ModifyAndDeleteMustCarryTheWholeOriginalRecord) {
+    auto c = client();
+    const json stored = record(*c, "E", "03");
+    json changed = stored;
+    changed["NMTIPOOPER"] = "Com original parcial";
+    json keyOnly = {{"IDENTRSAIDOP", "E"}, {"CDTIPOOPER", "03"}};
+    json withoutOne = stored;
+    withoutOne.erase("IDATUESTTPOP");
+    for (const json& old : {keyOnly, withoutOne}) {
+        for (const json& change : {harness::modify(old, changed), harness::remove(old)}) {
+            const json answer = c->call("SetTipOper", {harness::changes({change}), ""});
+            EXPECT_EQ(refused(answer), rpc::kInvalidPacket) << change["op"] << old.size();
+            EXPECT_NE(answer["error"]["message"].get<std::string>().find("registro inteiro"), std::string::npos);
+        }
+    }
+    EXPECT_EQ(record(*c, "E", "03"), stored);
+    // The names read from other tables are not stored: an original without them still compares.
+    json storedOnly = stored;
+    for (const char* joined : {"NMRAZSOCFORN", "NMTIPOCUSTO", "DSPRECOBASE", "NMBONIFICACAO"})
+        storedOnly.erase(joined);
+    ok(c->call("SetTipOper", {harness::changes({harness::modify(storedOnly, changed)}), ""}));
+    EXPECT_EQ(record(*c, "E", "03")["NMTIPOOPER"], "Com original parcial");
+}
