@@ -24,10 +24,10 @@ bool plausibleId(std::string_view id) {
 }
 
 Reply methodNotAllowed() {
-    return errorReply(405, "Método não permitido neste recurso.");
+    return refusalReply(refusal::methodNotAllowed());
 }
 Reply unknownSession() {
-    return errorReply(404, "Sessão desconhecida.");
+    return refusalReply(refusal::unknownSession());
 }
 
 bool rowsRequested(const Request& request) {

@@ -115,14 +115,14 @@ protected:
         EXPECT_EQ(reply.status, status) << event.dump() << " -> " << reply.body.substr(0, 400);
         return json::parse(reply.body);
     }
-    json snapshot(const std::string& id, bool rows = false) {
-        return json::parse(call("GET", "/api/sessions/" + id, "", rows).body);
+    json snapshot(const std::string& id, bool rows = false, const std::string& token = "") {
+        return json::parse(call("GET", "/api/sessions/" + id, "", rows, token).body);
     }
     // Opens the screen and leaves the filter on the kind's item (0 Entrada, 1 Saída).
-    json load(const std::string& id, int kind) {
-        send(id, {{"type", "open"}});
-        send(id, {{"type", "pick"}, {"control", "cbbEntSaid"}, {"index", kind}});
-        json snap = send(id, {{"type", "focus"}, {"control", "dbgPadrao"}}, 200, true);
+    json load(const std::string& id, int kind, const std::string& token = "") {
+        send(id, {{"type", "open"}}, 200, false, token);
+        send(id, {{"type", "pick"}, {"control", "cbbEntSaid"}, {"index", kind}}, 200, false, token);
+        json snap = send(id, {{"type", "focus"}, {"control", "dbgPadrao"}}, 200, true, token);
         EXPECT_EQ(snap["result"], "done") << snap["error"];
         return snap;
     }
@@ -242,6 +242,30 @@ TEST_F(ModuleFixture, DeletingAndClosingWithAnEditAskFirstAndDefaultToNo) {
     // Ending the session asks nobody.
     EXPECT_EQ(call("DELETE", "/api/sessions/" + id).status, 204);
     EXPECT_EQ(call("GET", "/api/sessions/" + id).status, 404);
+}
+
+// A user who may only read sees the records, and include, alter and delete each end in the refusal box
+// and the silent abort, with the records and the screen's state as they were.
+TEST_F(ModuleFixture, TheReadOnlyRoleIsRefusedIncludeAlterAndDelete) {
+    const std::string reader = testing_support::appServerToken(TIPOPER_TEST_APPSERVER, db_, "leitor", "consulta");
+    const std::string id = session(reader);
+    const json loaded = load(id, 1, reader);
+    ASSERT_FALSE(loaded["datasets"]["cdsTipOper"]["rows"].empty()) << "reading is allowed";
+    const json before = snapshot(id, true, reader);
+    for (const char* button : {"sbtIncluir", "sbtAlterar", "sbtExcluir"}) {
+        json box = send(id, {{"type", "click"}, {"control", button}}, 200, false, reader);
+        EXPECT_EQ(box["result"], "waiting") << button;
+        EXPECT_EQ(box["dialog"]["kind"], "error") << button;
+        EXPECT_EQ(box["dialog"]["text"], "Usuário sem permissão para alterar tipos de operação.") << button;
+        json after = send(id, {{"type", "answer"}, {"value", "ok"}}, 200, true, reader);
+        EXPECT_EQ(after["result"], "aborted") << button;
+        EXPECT_EQ(after["datasets"]["cdsTipOper"]["state"], "browse") << button;
+        EXPECT_EQ(after["datasets"]["cdsTipOper"]["rows"], before["datasets"]["cdsTipOper"]["rows"]) << button;
+    }
+    // A user who may write, on the same kind, is not held back.
+    const std::string writer = session();
+    load(writer, 1);
+    EXPECT_EQ(send(writer, {{"type", "click"}, {"control", "sbtAlterar"}})["datasets"]["cdsTipOper"]["state"], "edit");
 }
 
 } // namespace
