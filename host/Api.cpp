@@ -135,13 +135,11 @@ Reply Api::sessionsCall(const Request& request, const Authenticated& who) {
     if (body.size() > kMaxEventBytes)
         return errorReply(413, "Evento grande demais (máximo de " + std::to_string(kMaxEventBytes / 1024) +
                                    " KiB).");
-    json parsed = json::parse(body, nullptr, false);
-    if (parsed.is_discarded()) return errorReply(400, "Corpo da requisição não é um JSON válido.");
     Event event;
     try {
-        event = parseEvent(parsed);
+        event = readEvent(body);
     } catch (const BadRequest& ex) {
-        return errorReply(400, std::string("Evento inválido: ") + ex.what() + ".");
+        return errorReply(400, ex.what());
     }
     return session->event(event, withRows);
 }
