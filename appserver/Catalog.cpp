@@ -168,6 +168,14 @@ const PacketLayout& bonusTypeLayout() {
     return layout;
 }
 
+const PacketLayout& usageLayout() {
+    static const PacketLayout layout({{"IDENTRSAIDOP", "string", 1},
+                                      {"CDTIPOOPER", "string", 2},
+                                      {"NMTIPOOPER", "string", 30},
+                                      {"DSUSO", "string", 16}});
+    return layout;
+}
+
 std::size_t utf8Length(std::string_view text) {
     std::size_t n = 0;
     for (unsigned char c : text)

@@ -46,6 +46,10 @@ const PacketLayout& messageLineLayout();
 const PacketLayout& costTypeLayout();
 const PacketLayout& priceTableLayout();
 const PacketLayout& bonusTypeLayout();
+// GetUsoTipOper: the operation types that reference another, and how (kUsageBonus, kUsageOriginDocument).
+const PacketLayout& usageLayout();
+inline constexpr std::string_view kUsageBonus = "bonificacao";
+inline constexpr std::string_view kUsageOriginDocument = "documento-origem";
 
 // Number of characters (code points) of UTF-8 text; sizes of fields count characters, not bytes.
 std::size_t utf8Length(std::string_view text);

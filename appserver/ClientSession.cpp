@@ -128,6 +128,16 @@ const std::unordered_map<std::string_view, Method>& methods() {
         {"GetCusto", reader(0, [](Store& s, const json&) { return s.getCusto(); })},
         {"GetBonificacao",
          reader(1, [](Store& s, const json& a) { return s.getBonificacao(textArg(a, 0, "GetBonificacao")); })},
+        {"GetHistTipOper", reader(2,
+                                  [](Store& s, const json& a) {
+                                      return s.getHistTipOper(textArg(a, 0, "GetHistTipOper"),
+                                                              textArg(a, 1, "GetHistTipOper"));
+                                  })},
+        {"GetUsoTipOper", reader(2,
+                                 [](Store& s, const json& a) {
+                                     return s.getUsoTipOper(textArg(a, 0, "GetUsoTipOper"),
+                                                            textArg(a, 1, "GetUsoTipOper"));
+                                 })},
         {"GetVdControleFiscal", reader(2,
                                        [](Store& s, const json& a) {
                                            const bool blocked =

@@ -85,6 +85,23 @@ std::string Store::sqlOf(Query query, Dialect dialect) {
         return std::string("SELECT CDTIPOOPER, IDENTRSAIDOP, CDMENSAGEM, DSMENSAGEM FROM MENSTIPOOPER"
                            " WHERE NRMENSTPOPER = $1") +
                forUpdate;
+    case Query::LastLine:
+        // The line just posted: the type's row is locked, so no other post of its lines runs meanwhile.
+        return "SELECT CAST(MAX(NRMENSTPOPER) AS VARCHAR(20)) FROM MENSTIPOOPER"
+               " WHERE CDTIPOOPER = $1 AND IDENTRSAIDOP = $2";
+    case Query::History:
+        // One more than answered, to tell the client that older entries were left out.
+        return "SELECT DTALTERACAO, NMUSUARIO, IDOPERACAO, NMTABELA, CAST(NRMENSTPOPER AS VARCHAR(20)), "
+               "DSALTERACOES FROM HISTTIPOOPER WHERE CDTIPOOPER = $1 AND IDENTRSAIDOP = $2"
+               " ORDER BY NRHISTORICO DESC LIMIT " +
+               std::to_string(kMaxHistoryEntries + 1);
+    case Query::Usage:
+        // Candidates only: a list holding the item's text is split and compared item by item afterwards.
+        // SQLite numbers "$N" parameters in the order they first appear, so they appear in order.
+        return std::string("SELECT IDENTRSAIDOP, CDTIPOOPER, NMTIPOOPER, CDTIPOOPERBONIF, DSOPERNFORIG"
+                           " FROM TIPOOPERAC WHERE (CDTIPOOPERBONIF = $1 AND IDENTRSAIDOP = $2) OR ") +
+               (dialect == Dialect::Postgresql ? "strpos(DSOPERNFORIG, $3) > 0" : "instr(DSOPERNFORIG, $3) > 0") +
+               " ORDER BY IDENTRSAIDOP, CDTIPOOPER";
     case Query::Count:
         break;
     }
@@ -185,6 +202,58 @@ void checkLineRow(const wire::Row& row, int code, std::string_view where) {
     }
 }
 
+// The key of an operation type as GetHistTipOper and GetUsoTipOper receive it: the kind "E" or "S" and a
+// code of one or two characters.
+OperationKey checkedTypeKey(std::string_view code, std::string_view kind, std::string_view method) {
+    if (kind != "E" && kind != "S")
+        throw RpcError(rpc::kInvalidParams, std::string(method) +
+                                                ": o indicador de entrada/saída (IDENTRSAIDOP) deve ser \"E\" ou "
+                                                "\"S\", recebido " +
+                                                shown(kind) + ".");
+    const std::size_t length = utf8Length(code);
+    if (length < 1 || length > 2)
+        throw RpcError(rpc::kInvalidParams, std::string(method) +
+                                                ": o código do tipo de operação (CDTIPOOPER) deve ter 1 ou 2 "
+                                                "caracteres, recebido " +
+                                                shown(code) + ".");
+    return {std::string(kind), std::string(code)};
+}
+
+// True when the origin-document list names the item ("E-05"). The list's separator belongs to the
+// screen's list search; items are split at any character that cannot be part of one, so "E-05" is
+// found in "E-01,E-05" and "E-01;E-05" but not in "E-051".
+bool listNames(std::string_view list, std::string_view item) {
+    const auto partOfItem = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-';
+    };
+    std::size_t i = 0;
+    while (i < list.size()) {
+        while (i < list.size() && !partOfItem(list[i]))
+            ++i;
+        std::size_t end = i;
+        while (end < list.size() && partOfItem(list[end]))
+            ++end;
+        if (end > i && list.substr(i, end - i) == item) return true;
+        i = end;
+    }
+    return false;
+}
+
+// A whole message line posted or deleted: its values in the packet's field order, after for an insert,
+// before for a delete.
+using LineValues = std::array<std::optional<std::string_view>, 5>;
+FieldChanges wholeLineChanges(HistoryOp op, const LineValues& values) {
+    FieldChanges changes(op);
+    const auto& layout = messageLineLayout();
+    for (std::size_t c = 0; c < layout.fields.size() && c < values.size(); ++c) {
+        if (op == HistoryOp::Insert)
+            changes.add(layout.fields[c].name, std::nullopt, values[c]);
+        else
+            changes.add(layout.fields[c].name, values[c], std::nullopt);
+    }
+    return changes;
+}
+
 std::string lineVanished(const std::string& number, const OperationKey& owner) {
     return "Mensagem " + number + " do tipo de operação " + owner.label() +
            " não encontrada (excluída por outro usuário?). Recarregue e tente de novo.";
@@ -210,6 +279,7 @@ struct Store::Writes {
     Command insertLine;
     Command updateLine;
     Command removeLine;
+    Command insertHistory;
 
     explicit Writes(soci::session& s)
         : insert(s, insertSql(), kTipOperStoredCount), update(s, updateSql(), kTipOperStoredCount + 2),
@@ -222,7 +292,11 @@ struct Store::Writes {
                      "UPDATE MENSTIPOOPER SET CDMENSAGEM = :p0, DSMENSAGEM = :p1"
                      " WHERE NRMENSTPOPER = :p2 AND CDTIPOOPER = :p3 AND IDENTRSAIDOP = :p4",
                      5),
-          removeLine(s, "DELETE FROM MENSTIPOOPER WHERE NRMENSTPOPER = :p0", 1) {}
+          removeLine(s, "DELETE FROM MENSTIPOOPER WHERE NRMENSTPOPER = :p0", 1),
+          insertHistory(s,
+                        "INSERT INTO HISTTIPOOPER (IDENTRSAIDOP, CDTIPOOPER, DTALTERACAO, NMUSUARIO, IDOPERACAO,"
+                        " NMTABELA, NRMENSTPOPER, DSALTERACOES) VALUES (:p0, :p1, :p2, :p3, :p4, :p5, :p6, :p7)",
+                        8) {}
 };
 
 Store::Store(const DatabaseUrl& url) : db_(url) {}
@@ -337,12 +411,13 @@ bool Store::operationExists(std::string_view code, std::string_view kind) {
     return rows.next();
 }
 
-void Store::bindRow(Command& command, const CheckedChange& change, const EmptyFieldSet& emptyFields,
-                    bool keepCurrent) {
+Store::StoredValues Store::valuesToStore(const CheckedChange& change, const EmptyFieldSet& emptyFields,
+                                         bool keepCurrent) const {
+    StoredValues values;
     int position = 0;
     for (int index : tipOperStoredColumns()) {
         const auto field = static_cast<std::size_t>(index);
-        std::optional<std::string_view> value;
+        auto& value = values[static_cast<std::size_t>(position)];
         if (const auto* v = change.newRow[field]) {
             if (*v) value = **v;
         } else if (keepCurrent) {
@@ -352,11 +427,73 @@ void Store::bindRow(Command& command, const CheckedChange& change, const EmptyFi
         // The list was taken before the screen filled some flags: a field named there that now holds a
         // value keeps it; only an empty one becomes NULL.
         if (emptyFields.test(field) && value && value->empty()) value.reset();
-        command.set(position++, value);
+        ++position;
     }
+    return values;
 }
 
-void Store::applyChange(const CheckedChange& change, const EmptyFieldSet& emptyFields) {
+Store::StoredValues Store::storedView() const {
+    StoredValues values;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (current_[i]) values[i] = *current_[i];
+    return values;
+}
+
+void Store::bindRow(Command& command, const StoredValues& values) {
+    for (int i = 0; i < kTipOperStoredCount; ++i)
+        command.set(i, values[static_cast<std::size_t>(i)]);
+}
+
+void Store::recordHistory(const HistoryStamp& stamp, const OperationKey& key, std::string_view table,
+                          std::optional<std::string_view> line, const FieldChanges& changes) {
+    // A modify that changes no value changed nothing anyone could read back.
+    if (changes.empty()) return;
+    auto& w = writes();
+    w.insertHistory.set(0, key.kind);
+    w.insertHistory.set(1, key.code);
+    w.insertHistory.set(2, stamp.at);
+    w.insertHistory.set(3, stamp.user);
+    w.insertHistory.set(4, historyOpName(changes.op()));
+    w.insertHistory.set(5, table);
+    w.insertHistory.set(6, line);
+    const std::string text = changes.json();
+    w.insertHistory.set(7, text);
+    w.insertHistory.execute();
+}
+
+void Store::recordRecordChange(const HistoryStamp& stamp, const OperationKey& key, HistoryOp op,
+                               const StoredValues& before, const StoredValues& after) {
+    FieldChanges changes(op);
+    const auto fields = tipOperFields();
+    int position = 0;
+    for (int index : tipOperStoredColumns()) {
+        const auto p = static_cast<std::size_t>(position++);
+        changes.add(fields[static_cast<std::size_t>(index)].name, before[p], after[p]);
+    }
+    recordHistory(stamp, key, kHistoryRecordTable, std::nullopt, changes);
+}
+
+// The message lines an operation type's deletion takes with it, each recorded as deleted.
+void Store::recordLineDeletions(const HistoryStamp& stamp, const OperationKey& owner) {
+    struct Line {
+        std::string number;
+        FieldChanges changes;
+    };
+    std::vector<Line> lines;
+    {
+        const std::string_view params[] = {owner.code, owner.kind};
+        ReaderScope rows(reader(Query::MessageLines), params);
+        while (rows.next())
+            lines.push_back({std::string(rows.text(0)),
+                             wholeLineChanges(HistoryOp::Delete, {rows.value(0), rows.value(1), rows.value(2),
+                                                                  rows.value(3), rows.value(4)})});
+    }
+    for (const auto& line : lines)
+        recordHistory(stamp, owner, kHistoryLineTable, line.number, line.changes);
+}
+
+void Store::applyChange(const CheckedChange& change, const EmptyFieldSet& emptyFields,
+                        const HistoryStamp& stamp) {
     auto& w = writes();
     const auto matchesOriginal = [&] {
         int position = 0;
@@ -371,25 +508,38 @@ void Store::applyChange(const CheckedChange& change, const EmptyFieldSet& emptyF
         switch (change.op) {
         case wire::ChangeOp::Insert:
             if (loadCurrent(change.newKey)) throw RpcError(rpc::kDuplicateKey, duplicate(change.newKey));
-            bindRow(w.insert, change, emptyFields, false);
-            w.insert.execute();
+            {
+                const StoredValues after = valuesToStore(change, emptyFields, false);
+                bindRow(w.insert, after);
+                w.insert.execute();
+                recordRecordChange(stamp, change.newKey, HistoryOp::Insert, {}, after);
+            }
             break;
         case wire::ChangeOp::Modify:
             if (!loadCurrent(change.key)) throw RpcError(rpc::kConflict, conflictVanished(change.key));
             if (!matchesOriginal()) throw RpcError(rpc::kConflict, conflictChanged(change.key));
             if (change.newKey != change.key && operationExists(change.newKey.code, change.newKey.kind))
                 throw RpcError(rpc::kDuplicateKey, duplicate(change.newKey));
-            bindRow(w.update, change, emptyFields, true);
-            w.update.set(kTipOperStoredCount, change.key.kind);
-            w.update.set(kTipOperStoredCount + 1, change.key.code);
-            if (w.update.execute() != 1) throw RpcError(rpc::kConflict, conflictVanished(change.key));
+            {
+                const StoredValues after = valuesToStore(change, emptyFields, true);
+                bindRow(w.update, after);
+                w.update.set(kTipOperStoredCount, change.key.kind);
+                w.update.set(kTipOperStoredCount + 1, change.key.code);
+                if (w.update.execute() != 1) throw RpcError(rpc::kConflict, conflictVanished(change.key));
+                // A key change is recorded under the new key; its entry shows the old one.
+                recordRecordChange(stamp, change.newKey, HistoryOp::Modify, storedView(), after);
+            }
             break;
         case wire::ChangeOp::Delete:
             if (!loadCurrent(change.key)) throw RpcError(rpc::kConflict, conflictVanished(change.key));
             if (!matchesOriginal()) throw RpcError(rpc::kConflict, conflictChanged(change.key));
+            // The type's message lines go with it (by the foreign key); each is recorded as deleted first,
+            // so the type's own entry comes before them, newest first.
+            recordLineDeletions(stamp, change.key);
             w.remove.set(0, change.key.kind);
             w.remove.set(1, change.key.code);
             if (w.remove.execute() != 1) throw RpcError(rpc::kConflict, conflictVanished(change.key));
+            recordRecordChange(stamp, change.key, HistoryOp::Delete, storedView(), {});
             break;
         }
     } catch (const RpcError&) {
@@ -407,9 +557,10 @@ void Store::setTipOper(const wire::ChangePacket& packet, std::string_view emptyF
     const auto changes = checkTipOperChanges(packet);
     if (changes.empty()) return;
     writes();
+    const HistoryStamp stamp{who.user, historyTime()};
     Transaction tx(db_);
     for (const auto& change : changes)
-        applyChange(change, empty);
+        applyChange(change, empty, stamp);
     tx.commit();
     spdlog::debug("{}: {} alteração(ões) de tipos de operação gravada(s)", who.user, changes.size());
 }
@@ -417,13 +568,14 @@ void Store::setTipOper(const wire::ChangePacket& packet, std::string_view emptyF
 void Store::setMensTipOper(const MessageLineArgs& args, const wire::ChangePacket* deletions,
                            const Identity& who) {
     if (args.original) checkLineRow(*args.original, rpc::kInvalidParams, "na linha original da mensagem");
+    const HistoryStamp stamp{who.user, historyTime()};
     if (args.operation == "C") {
-        postLine(args);
+        postLine(args, stamp);
         spdlog::debug("{}: mensagem do tipo de operação {}-{} gravada", who.user, args.kind, args.code);
     } else if (args.operation == "D") {
         if (!deletions)
             throw RpcError(rpc::kInvalidParams, "SetMensTipOper \"D\" exige o pacote de alterações.");
-        deleteLines(args, *deletions);
+        deleteLines(args, *deletions, stamp);
         spdlog::debug("{}: mensagens do tipo de operação {}-{} excluídas", who.user, args.kind, args.code);
     } else {
         throw RpcError(rpc::kInvalidParams, "Operação de mensagem desconhecida: " + shown(args.operation) +
@@ -431,7 +583,7 @@ void Store::setMensTipOper(const MessageLineArgs& args, const wire::ChangePacket
     }
 }
 
-void Store::postLine(const MessageLineArgs& args) {
+void Store::postLine(const MessageLineArgs& args, const HistoryStamp& stamp) {
     const OperationKey key{std::string(args.kind), std::string(args.code)};
     checkLength(args.code, 2, "CDTIPOOPER");
     checkLength(args.kind, 1, "IDENTRSAIDOP");
@@ -469,20 +621,35 @@ void Store::postLine(const MessageLineArgs& args) {
         w.insertLine.set(2, args.messageCode);
         w.insertLine.set(3, args.text);
         w.insertLine.execute();
+        std::string posted;
+        {
+            const std::string_view params[] = {args.code, args.kind};
+            ReaderScope last(reader(Query::LastLine), params);
+            if (last.next()) posted = std::string(last.text(0));
+        }
+        const FieldChanges changes =
+            wholeLineChanges(HistoryOp::Insert, {posted, args.messageCode, args.code, args.kind, args.text});
+        recordHistory(stamp, key, kHistoryLineTable,
+                      posted.empty() ? std::nullopt : std::optional<std::string_view>(posted), changes);
     } else {
         const std::string n = std::to_string(*number);
-        checkCurrentLine(n, key, *args.original);
+        const LineText before = checkCurrentLine(n, key, *args.original);
         w.updateLine.set(0, args.messageCode);
         w.updateLine.set(1, args.text);
         w.updateLine.set(2, n);
         w.updateLine.set(3, args.code);
         w.updateLine.set(4, args.kind);
         if (w.updateLine.execute() != 1) throw RpcError(rpc::kConflict, lineVanished(n, key));
+        FieldChanges changes(HistoryOp::Modify);
+        changes.add("CDMENSAGEM", before.code, args.messageCode);
+        changes.add("DSMENSAGEM", before.text, args.text);
+        recordHistory(stamp, key, kHistoryLineTable, n, changes);
     }
     tx.commit();
 }
 
-void Store::deleteLines(const MessageLineArgs& args, const wire::ChangePacket& deletions) {
+void Store::deleteLines(const MessageLineArgs& args, const wire::ChangePacket& deletions,
+                        const HistoryStamp& stamp) {
     struct Target {
         std::string number;
         const wire::Row* old;
@@ -519,16 +686,20 @@ void Store::deleteLines(const MessageLineArgs& args, const wire::ChangePacket& d
             return v && *v && !(*v)->empty() ? **v : std::string(fallback);
         };
         const OperationKey owner{field("IDENTRSAIDOP", args.kind), field("CDTIPOOPER", args.code)};
-        checkCurrentLine(target.number, owner, *target.old);
+        const LineText before = checkCurrentLine(target.number, owner, *target.old);
         w.removeLine.set(0, target.number);
         if (w.removeLine.execute() != 1) throw RpcError(rpc::kConflict, lineVanished(target.number, owner));
+        const FieldChanges changes = wholeLineChanges(
+            HistoryOp::Delete, {target.number, before.code, owner.code, owner.kind, before.text});
+        recordHistory(stamp, owner, kHistoryLineTable, target.number, changes);
     }
     tx.commit();
 }
 
 // Inside the write's transaction (the line is locked on PostgreSQL): the line must still belong to the
 // operation type and hold the code and text the client read, NULL and "" being one value.
-void Store::checkCurrentLine(const std::string& number, const OperationKey& owner, const wire::Row& original) {
+Store::LineText Store::checkCurrentLine(const std::string& number, const OperationKey& owner,
+                                        const wire::Row& original) {
     const std::string_view params[] = {number};
     ReaderScope line(reader(Query::CurrentLine), params);
     if (!line.next() || line.text(0) != owner.code || line.text(1) != owner.kind)
@@ -539,6 +710,88 @@ void Store::checkCurrentLine(const std::string& number, const OperationKey& owne
         if (!sameStoredValue(original.find(column == 2 ? "CDMENSAGEM" : "DSMENSAGEM"), stored))
             throw RpcError(rpc::kConflict, kStaleLine);
     }
+    LineText found;
+    if (const auto v = line.value(2)) found.code.emplace(*v);
+    if (const auto v = line.value(3)) found.text.emplace(*v);
+    return found;
+}
+
+std::string Store::getHistTipOper(std::string_view code, std::string_view kind) {
+    checkedTypeKey(code, kind, "GetHistTipOper");
+    const std::string_view params[] = {code, kind};
+    ReaderScope rows(reader(Query::History), params);
+    auto& last = lastSize_[static_cast<std::size_t>(Query::History)];
+    std::string out;
+    out.reserve(std::max<std::size_t>(last, 64));
+    out += "{\"entries\":[";
+    int count = 0;
+    bool truncated = false;
+    while (rows.next()) {
+        if (count == kMaxHistoryEntries) {
+            truncated = true;
+            break;
+        }
+        if (count++) out.push_back(',');
+        out += "{\"at\":";
+        appendJsonText(out, rows.text(0));
+        out += ",\"user\":";
+        appendJsonText(out, rows.text(1));
+        out += ",\"op\":";
+        appendJsonText(out, rows.text(2));
+        out += ",\"table\":";
+        appendJsonText(out, rows.text(3));
+        out += ",\"line\":";
+        if (const auto line = rows.value(4))
+            appendJsonText(out, *line);
+        else
+            out += "null";
+        // Written by this server as a JSON array of the changes; copied as it is.
+        out += ",\"changes\":";
+        const auto changes = rows.text(5);
+        out += changes.empty() ? std::string_view("[]") : changes;
+        out.push_back('}');
+    }
+    out += "],\"truncated\":";
+    out += truncated ? "true" : "false";
+    out.push_back('}');
+    last = out.size() + out.size() / 8;
+    return out;
+}
+
+std::string Store::getUsoTipOper(std::string_view code, std::string_view kind) {
+    const OperationKey key = checkedTypeKey(code, kind, "GetUsoTipOper");
+    const std::string item = key.label();
+    const std::string_view params[] = {code, kind, item};
+    const auto& layout = usageLayout();
+    std::string out = layout.head;
+    bool first = true;
+    const auto addRow = [&](std::string_view rowKind, std::string_view rowCode, std::optional<std::string_view> name,
+                            std::string_view how) {
+        if (!first) out.push_back(',');
+        first = false;
+        out.push_back('[');
+        appendJsonText(out, rowKind);
+        out.push_back(',');
+        appendJsonText(out, rowCode);
+        out.push_back(',');
+        if (name)
+            appendJsonText(out, *name);
+        else
+            out += "null";
+        out.push_back(',');
+        appendJsonText(out, how);
+        out.push_back(']');
+    };
+    ReaderScope rows(reader(Query::Usage), params);
+    while (rows.next()) {
+        const std::string_view rowKind = rows.text(0), rowCode = rows.text(1);
+        // A type naming itself leaves nothing dangling when it is deleted.
+        if (rowKind == key.kind && rowCode == key.code) continue;
+        if (rowKind == key.kind && rows.text(3) == key.code) addRow(rowKind, rowCode, rows.value(2), kUsageBonus);
+        if (listNames(rows.text(4), item)) addRow(rowKind, rowCode, rows.value(2), kUsageOriginDocument);
+    }
+    out += "]}";
+    return out;
 }
 
 } // namespace appserver

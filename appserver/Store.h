@@ -6,6 +6,7 @@
 
 #include "Accounts.h"
 #include "Database.h"
+#include "History.h"
 #include "TipOperChanges.h"
 #include "wire/Packet.h"
 
@@ -54,6 +55,12 @@ public:
     std::string getVdBonif(std::string_view code, std::string_view kind);
     std::string getBonificacao(std::string_view kind);
     bool getVdControleFiscal(std::string_view code, std::string_view kind);
+    // {"entries":[...],"truncated":bool}: the operation type's history, newest first, at most
+    // kMaxHistoryEntries entries.
+    std::string getHistTipOper(std::string_view code, std::string_view kind);
+    // Data packet of the operation types that reference this one as their bonus type or in their
+    // origin-document list.
+    std::string getUsoTipOper(std::string_view code, std::string_view kind);
 
     // Writes carry the user who makes them.
     void setTipOper(const wire::ChangePacket& packet, std::string_view emptyFields, const Identity& who);
@@ -73,6 +80,9 @@ private:
         CurrentRow,
         OperationExists,
         CurrentLine,
+        LastLine,
+        History,
+        Usage,
         Count
     };
     struct Writes;
@@ -82,12 +92,25 @@ private:
     std::string packet(Query query, const PacketLayout& layout, std::span<const std::string_view> params);
     bool loadCurrent(const OperationKey& key);
     bool operationExists(std::string_view code, std::string_view kind);
-    void applyChange(const CheckedChange& change, const EmptyFieldSet& emptyFields);
-    void bindRow(Command& command, const CheckedChange& change, const EmptyFieldSet& emptyFields,
-                 bool keepCurrent);
-    void postLine(const MessageLineArgs& args);
-    void checkCurrentLine(const std::string& number, const OperationKey& owner, const wire::Row& original);
-    void deleteLines(const MessageLineArgs& args, const wire::ChangePacket& deletions);
+    using StoredValues = std::array<std::optional<std::string_view>, kTipOperStoredCount>;
+    // The stored text of a message line's message code and text.
+    struct LineText {
+        std::optional<std::string> code;
+        std::optional<std::string> text;
+    };
+
+    void applyChange(const CheckedChange& change, const EmptyFieldSet& emptyFields, const HistoryStamp& stamp);
+    void bindRow(Command& command, const StoredValues& values);
+    StoredValues storedView() const; // the row read last, as values
+    StoredValues valuesToStore(const CheckedChange& change, const EmptyFieldSet& emptyFields, bool keepCurrent) const;
+    void postLine(const MessageLineArgs& args, const HistoryStamp& stamp);
+    LineText checkCurrentLine(const std::string& number, const OperationKey& owner, const wire::Row& original);
+    void deleteLines(const MessageLineArgs& args, const wire::ChangePacket& deletions, const HistoryStamp& stamp);
+    void recordHistory(const HistoryStamp& stamp, const OperationKey& key, std::string_view table,
+                       std::optional<std::string_view> line, const FieldChanges& changes);
+    void recordRecordChange(const HistoryStamp& stamp, const OperationKey& key, HistoryOp op,
+                            const StoredValues& before, const StoredValues& after);
+    void recordLineDeletions(const HistoryStamp& stamp, const OperationKey& owner);
     Writes& writes();
 
     Database db_;

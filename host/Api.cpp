@@ -3,6 +3,7 @@
 #include "Refusal.h"
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <spdlog/spdlog.h>
 #include <string_view>
 
@@ -24,15 +25,27 @@ bool plausibleId(std::string_view id) {
 }
 
 Reply methodNotAllowed() {
-    return refusalReply(refusal::methodNotAllowed());
+    return errorReply(405, "method-not-allowed", "Método não permitido neste recurso.");
 }
 Reply unknownSession() {
-    return refusalReply(refusal::unknownSession());
+    return errorReply(404, "unknown-session", "Sessão desconhecida.");
+}
+Reply unknownResource() {
+    return errorReply(404, "unknown-resource", "Recurso desconhecido.");
 }
 
-bool rowsRequested(const Request& request) {
-    const auto value = request.param("rows");
-    return value && (*value == "1" || *value == "true");
+// rows=1 (or true) asks every dataset's rows; since=V the changes since version V. A since that is
+// not a version is refused rather than read as "whole": a client that sends one has lost its place.
+std::optional<Reply> readOptions(const Request& request, ReadOptions& options) {
+    if (const auto rows = request.param("rows")) options.rows = *rows == "1" || *rows == "true";
+    if (const auto since = request.param("since")) {
+        if (since->empty() || since->size() > 19 ||
+            since->find_first_not_of("0123456789") != std::string::npos)
+            return errorReply(400, "bad-request",
+                              "Parâmetro since inválido: esperada uma versão (número inteiro).");
+        options.since = std::stoull(std::string(*since));
+    }
+    return std::nullopt;
 }
 
 // The login cookie: the ticket, for this host's pages only, out of reach of scripts and of requests
@@ -95,10 +108,8 @@ Reply Api::handle(const Request& request) {
 Reply Api::sessionsCall(const Request& request, const Authenticated& who) {
     const std::string& login = who.who.login;
     const std::string& method = request.method;
-    const std::string& body = request.body;
-    const bool withRows = rowsRequested(request);
     std::string_view rest(request.path);
-    if (rest.substr(0, kPrefix.size()) != kPrefix) return errorReply(404, "Recurso desconhecido.");
+    if (rest.substr(0, kPrefix.size()) != kPrefix) return unknownResource();
     rest.remove_prefix(kPrefix.size());
     if (rest.empty() || rest == "/") {
         if (method != "POST") return methodNotAllowed();
@@ -111,16 +122,19 @@ Reply Api::sessionsCall(const Request& request, const Authenticated& who) {
             return refusalReply(refusal::tooManyUserSessions(ex.limit()));
         }
     }
-    if (rest.front() != '/') return errorReply(404, "Recurso desconhecido.");
+    if (rest.front() != '/') return unknownResource();
     rest.remove_prefix(1);
     const auto slash = rest.find('/');
     const std::string_view id = rest.substr(0, slash);
     const std::string_view tail = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
 
+    ReadOptions options;
     if (tail.empty()) {
         if (method == "GET") {
             auto session = plausibleId(id) ? sessions_.find(std::string(id), login) : nullptr;
-            return session ? session->snapshot(withRows) : unknownSession();
+            if (!session) return unknownSession();
+            if (auto refused = readOptions(request, options)) return *refused;
+            return session->snapshot(options);
         }
         if (method == "DELETE") {
             if (!plausibleId(id) || !sessions_.close(std::string(id), login)) return unknownSession();
@@ -128,20 +142,23 @@ Reply Api::sessionsCall(const Request& request, const Authenticated& who) {
         }
         return methodNotAllowed();
     }
-    if (tail != "/events") return errorReply(404, "Recurso desconhecido.");
+    if (tail != "/events") return unknownResource();
     if (method != "POST") return methodNotAllowed();
     auto session = plausibleId(id) ? sessions_.find(std::string(id), login) : nullptr;
     if (!session) return unknownSession();
+    const std::string& body = request.body;
     if (body.size() > kMaxEventBytes)
-        return errorReply(413, "Evento grande demais (máximo de " + std::to_string(kMaxEventBytes / 1024) +
-                                   " KiB).");
+        return errorReply(413, "too-large",
+                          "Evento grande demais (máximo de " + std::to_string(kMaxEventBytes / 1024) +
+                              " KiB).");
+    if (auto refused = readOptions(request, options)) return *refused;
     Event event;
     try {
         event = readEvent(body);
     } catch (const BadRequest& ex) {
-        return errorReply(400, ex.what());
+        return errorReply(400, "bad-request", ex.what());
     }
-    return session->event(event, withRows);
+    return session->event(event, options);
 }
 
 } // namespace host

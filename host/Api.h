@@ -6,10 +6,11 @@
 //   POST   /api/login                  -> 200 {"token", "csrf", "user", "role"} and the login cookie
 //   POST   /api/logout                 -> 204, the login's sessions ended and its cookie cleared
 //   GET    /api/me                     -> 200 {"user", "role"[, "csrf"]}
-//   POST   /api/sessions               -> 201 {"id": "..."}
-//   GET    /api/sessions/{id}[?rows=1] -> 200 snapshot
-//   POST   /api/sessions/{id}/events   -> 200 snapshot after the event; 400/404/409 {"error": "..."}
-//   DELETE /api/sessions/{id}          -> 204
+//   POST   /api/sessions                          -> 201 {"id": "..."}
+//   GET    /api/sessions/{id}[?rows=1][&since=V]   -> 200 snapshot (whole, or the changes since V)
+//   POST   /api/sessions/{id}/events[?rows=1][&since=V] -> 200 snapshot after the event;
+//                                                     400/404/409 {"error": "...", "code": "..."}
+//   DELETE /api/sessions/{id}                     -> 204
 //
 // Every path but /api/login needs a credential (Authenticator); a session answers only the login that
 // opened it.

@@ -51,10 +51,6 @@ Refusal notFound() {
 Refusal methodNotAllowed() {
     return {405, "method_not_allowed", "Método não permitido."};
 }
-Refusal unknownSession() {
-    // Also what a session of another login answers: it is not told apart from one never made.
-    return {404, "unknown_session", "Sessão desconhecida."};
-}
 Refusal internalError() {
     return {500, "internal_error", "Erro interno do servidor."};
 }

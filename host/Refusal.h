@@ -34,7 +34,6 @@ Refusal tooManySessions(const std::string& text);
 Refusal notFound();
 Refusal methodNotAllowed();
 Refusal internalError();
-Refusal unknownSession();
 Refusal notAuthenticated();
 Refusal credentialRefused();
 Refusal invalidLogin();

@@ -1,22 +1,19 @@
 #pragma once
 
-// The screen module as the host sees it: a shared library loaded once per process, whose entry points
-// act on the CURRENT application (the calling thread's), so each session keeps its own unit state.
+// The screen module as the host sees it: a shared library loaded once per process that exports one
+// accessor of its tk::ScreenPackage. Every call of the package acts on the CURRENT application (the
+// calling thread's), so each session keeps its own unit state.
 
-#include <functional>
+#include "toolkit/ScreenPackage.h"
+
+#include <memory>
 #include <string>
 
 namespace host {
 
-struct ScreenModule {
-    std::function<void()> initialize; // the unit's initialization for the current application
-    std::function<void()> finalize;   // its finalization
-    std::function<void()> iniProc;    // creates or shows the screen
-    std::string formName = "frmTipOper";
-    std::string unitName = "Cli_ger06600";
-};
+using ScreenModule = std::shared_ptr<tk::ScreenPackage>;
 
-// dlopen (RTLD_NOW | RTLD_LOCAL) and the three entry points; throws std::runtime_error naming what is
+// dlopen (RTLD_NOW | RTLD_LOCAL) and the package's accessor; throws std::runtime_error naming what is
 // missing. The library stays loaded for the life of the process.
 ScreenModule loadScreenModule(const std::string& path);
 

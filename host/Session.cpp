@@ -1,6 +1,7 @@
 #include "Session.h"
 
 #include "toolkit/Application.h"
+#include "toolkit/JsonText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -19,13 +20,58 @@ namespace host {
 
 using nlohmann::json;
 
+Reply errorReply(int status, const std::string& code, const std::string& message) {
+    return {status, json{{"error", message}, {"code", code}}.dump()};
+}
+
 Reply errorReply(int status, const std::string& message) {
-    return {status, json{{"error", message}}.dump()};
+    const char* code = "error";
+    switch (status) {
+    case 400:
+        code = "bad-request";
+        break;
+    case 404:
+        code = "not-found";
+        break;
+    case 405:
+        code = "method-not-allowed";
+        break;
+    case 413:
+        code = "too-large";
+        break;
+    case 500:
+        code = "internal";
+        break;
+    case 503:
+        code = "unavailable";
+        break;
+    default:
+        break;
+    }
+    return errorReply(status, code, message);
 }
 
 namespace {
 
 const char* const kSessionEnded = "Sessão encerrada.";
+
+Reply sessionEnded() {
+    return errorReply(404, "session-ended", kSessionEnded);
+}
+
+// The unit's variables a reviewer checks, in this order; a unit that lacks one shows it as null.
+const std::vector<std::string> kUnitMembers = {"boStCriado",  "boControlDocOrig", "boControlEncRat",
+                                               "stDocOrigem", "stListaEncRat",    "stCampoNull"};
+
+std::string strings(const std::vector<std::string>& values) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i) out += ',';
+        tk::json::appendString(out, values[i]);
+    }
+    out += ']';
+    return out;
+}
 
 // The toolkit may offer a listener on the wait indicator; with it, a snapshot read while a slow call
 // runs shows the indicator as it is at that moment.
@@ -38,9 +84,14 @@ template <class App, class Fn> bool installWaitListener(App& app, Fn fn) {
     }
 }
 
-json waitJson(const std::optional<tk::WaitIndicator>& wait) {
-    if (!wait) return nullptr;
-    return json{{"kind", wait->kind}, {"text", wait->text}};
+std::string waitJson(const std::optional<tk::WaitIndicator>& wait) {
+    if (!wait) return "null";
+    std::string out = "{\"kind\":";
+    tk::json::appendInt(out, wait->kind);
+    out += ",\"text\":";
+    tk::json::appendString(out, wait->text);
+    out += '}';
+    return out;
 }
 
 json rowsJson(const tk::DialogRows& rows) {
@@ -132,7 +183,8 @@ private:
 };
 
 Session::Session(std::string id, ScreenFactory factory, SessionOptions options)
-    : id_(std::move(id)), factory_(std::move(factory)) {
+    : id_(std::move(id)), factory_(std::move(factory)),
+      snapshot_(tk::Snapshot::Options{kUnitMembers, {"dialog"}}) {
     touch();
     std::size_t stack = options.stackBytes;
 #ifdef TIPOPER_HOST_ASAN
@@ -187,31 +239,35 @@ void Session::finish(Completion* completion, Reply reply) {
     changed_.notify_all();
 }
 
-std::string Session::compose(tk::Application& app, bool withRows) const {
-    std::string out;
+std::string Session::compose(tk::Application& app, const ReadOptions& options) {
+    static constexpr const char* kResults[] = {"\"done\"", "\"waiting\"", "\"aborted\"", "\"failed\""};
+    const std::string dialog = dialog_ ? dialog_->dump() : "null";
+    const std::string shown = strings(app.shown());
+    const std::string error = !dialog_ && outcome_ == Outcome::Failed ? json(error_).dump() : "null";
+    const std::string wait = waitJson(app.wait());
+    const std::string cacheNotified = strings(app.cacheNotified());
+    const tk::Snapshot::Member members[] = {
+        {"dialog", dialog},
+        {"shown", shown},
+        {"result", dialog_ ? kResults[1] : kResults[static_cast<int>(outcome_)]},
+        {"error", error},
+        {"wait", wait},
+        {"cacheNotified", cacheNotified},
+    };
+    const tk::Form* form = nullptr;
     try {
-        if (screen_) out = screen_->view(withRows);
+        const tk::UnitState* unit = nullptr;
+        if (screen_) {
+            form = screen_->form();
+            unit = screen_->unit();
+        }
+        snapshot_.record(form, unit, members);
     } catch (const std::exception& ex) {
+        // What was recorded before the fault stays valid; the answer shows it.
         spdlog::error("sessão {}: falha ao montar o retrato da tela: {}", id_, ex.what());
-        out.clear();
     }
-    if (out.size() < 2 || out.back() != '}')
-        out = R"({"controls":{},"activePage":null,"focus":null,"datasets":{},"unit":null})";
-    out.pop_back();
-    out += ",\"dialog\":";
-    out += dialog_ ? dialog_->dump() : "null";
-    out += ",\"shown\":";
-    out += json(app.shown()).dump();
-    static constexpr const char* kResults[] = {"done", "waiting", "aborted", "failed"};
-    out += ",\"result\":\"";
-    out += dialog_ ? "waiting" : kResults[static_cast<int>(outcome_)];
-    out += "\",\"error\":";
-    out += !dialog_ && outcome_ == Outcome::Failed ? json(error_).dump() : "null";
-    out += ",\"wait\":";
-    out += waitJson(app.wait()).dump();
-    out += ",\"cacheNotified\":";
-    out += json(app.cacheNotified()).dump();
-    out += '}';
+    std::string out;
+    snapshot_.write(out, options.since, options.rows ? form : nullptr);
     return out;
 }
 
@@ -220,7 +276,7 @@ void Session::serveSnapshots(std::unique_lock<std::mutex>& lock, tk::Application
         SnapshotRequest request = snapshotRequests_.front();
         snapshotRequests_.pop_front();
         lock.unlock();
-        Reply reply{200, compose(app, request.withRows)};
+        Reply reply{200, compose(app, request.options)};
         lock.lock();
         finish(request.completion, std::move(reply));
     }
@@ -232,8 +288,9 @@ void Session::run() {
     app.setDialogs(&port);
     tk::Application::Scope scope(app);
     installWaitListener(app, [this](const std::optional<tk::WaitIndicator>& wait) {
+        std::string text = waitJson(wait);
         std::lock_guard lock(mutex_);
-        liveWait_ = waitJson(wait);
+        liveWait_ = std::move(text);
     });
 
     try {
@@ -247,8 +304,8 @@ void Session::run() {
         spdlog::error("sessão {}: {}", id_, startError_);
     }
 
+    compose(app, {});
     std::unique_lock lock(mutex_);
-    lastSnapshot_ = compose(app, false);
     phase_ = Phase::Idle;
     changed_.notify_all();
     for (;;) {
@@ -285,10 +342,10 @@ void Session::run() {
     }
     lock.lock();
     phase_ = Phase::Ended;
-    finish(current_, errorReply(404, kSessionEnded));
+    finish(current_, sessionEnded());
     current_ = nullptr;
     for (auto& request : snapshotRequests_)
-        finish(request.completion, errorReply(404, kSessionEnded));
+        finish(request.completion, sessionEnded());
     snapshotRequests_.clear();
     changed_.notify_all();
     spdlog::debug("sessão {} encerrada", id_);
@@ -318,32 +375,31 @@ void Session::runEvent(tk::Application& app, const Event& event) {
         spdlog::warn("sessão {}: falha ao liberar formulários fechados: {}", id_, ex.what());
     }
 
-    bool withRows = false;
+    ReadOptions options;
     {
-        // The request waiting now may be the answer to a dialog this event opened: its flag counts.
+        // The request waiting now may be the answer to a dialog this event opened: its options count.
         std::lock_guard lock(mutex_);
-        withRows = pendingRows_;
+        options = pendingOptions_;
     }
     Reply reply;
     if (outcome == Outcome::Done && result.status != ActResult::Status::Ok) {
         // Refused before anything ran: the session stays exactly as it was.
         app.shown() = std::move(previousShown);
-        reply = errorReply(result.status == ActResult::Status::Unknown ? 404 : 409, result.reason);
-        spdlog::debug("sessão {}: evento {} recusado: {}", id_, toString(event.type), result.reason);
+        reply =
+            errorReply(result.status == ActResult::Status::Unknown ? 404 : 409, result.code, result.reason);
+        spdlog::debug("sessão {}: evento {} recusado ({}): {}", id_, toString(event.type), result.code,
+                      result.reason);
     } else {
         outcome_ = outcome;
         error_ = error;
         if (outcome == Outcome::Failed)
             spdlog::warn("sessão {}: evento {} falhou: {}", id_, toString(event.type), error);
-        reply = {200, compose(app, withRows)};
+        reply = {200, compose(app, options)};
     }
-    // A refused act changed nothing, so the cached snapshot still holds.
-    std::optional<std::string> cached;
-    if (reply.status == 200) cached = withRows ? compose(app, false) : reply.body;
 
+    std::string wait = waitJson(app.wait());
     std::lock_guard lock(mutex_);
-    if (cached) lastSnapshot_ = std::move(*cached);
-    liveWait_ = waitJson(app.wait());
+    liveWait_ = std::move(wait);
     phase_ = Phase::Idle;
     finish(current_, std::move(reply));
     current_ = nullptr;
@@ -354,12 +410,10 @@ std::optional<Event> Session::awaitAnswer(tk::Application& app, json dialog) {
     if (closing_) return std::nullopt; // a closing session dismisses every dialog at once
     dialog_ = std::move(dialog);
     phase_ = Phase::InDialog;
-    const bool withRows = pendingRows_;
+    const ReadOptions options = pendingOptions_;
     lock.unlock();
-    Reply reply{200, compose(app, withRows)};
-    std::string cached = withRows ? compose(app, false) : reply.body;
+    Reply reply{200, compose(app, options)};
     lock.lock();
-    lastSnapshot_ = std::move(cached);
     finish(current_, std::move(reply));
     current_ = nullptr;
 
@@ -379,59 +433,65 @@ std::optional<Event> Session::awaitAnswer(tk::Application& app, json dialog) {
 }
 
 std::optional<Reply> Session::checkAnswer(const Event& answer) const {
-    if (!dialog_) return errorReply(409, "Não há diálogo pendente para responder.");
+    if (!dialog_) return errorReply(409, "no-dialog", "Não há diálogo pendente para responder.");
     const json& d = *dialog_;
     const std::string kind = d.at("kind").get<std::string>();
     const bool word = answer.answerKeys == std::nullopt && answer.answerRecNo == std::nullopt;
     if (kind == "confirm") {
         if (!word || answer.answerWord == "ok")
-            return errorReply(400, "A pergunta espera a resposta \"yes\", \"no\" ou \"cancel\".");
+            return errorReply(400, "bad-answer",
+                              "A pergunta espera a resposta \"yes\", \"no\" ou \"cancel\".");
         return std::nullopt;
     }
     if (kind == "error") {
         if (!word || (answer.answerWord != "ok" && answer.answerWord != "cancel"))
-            return errorReply(400, "A caixa de erro espera a resposta \"ok\".");
+            return errorReply(400, "bad-answer", "A caixa de erro espera a resposta \"ok\".");
         return std::nullopt;
     }
     if (word) {
         if (answer.answerWord == "cancel") return std::nullopt;
-        return errorReply(400, kind == "search" ? "A procura espera {\"recNo\":N} ou \"cancel\"."
-                                                : "A lista espera {\"keys\":[...]} ou \"cancel\".");
+        return errorReply(400, "bad-answer",
+                          kind == "search" ? "A procura espera {\"recNo\":N} ou \"cancel\"."
+                                           : "A lista espera {\"keys\":[...]} ou \"cancel\".");
     }
     const auto rowCount = static_cast<int>(d.at("rows").size());
     const bool multi = d.value("multi", false);
     if (answer.answerRecNo) {
         if (kind == "pick" && multi)
-            return errorReply(400, "A lista de seleção múltipla espera {\"keys\":[...]}.");
+            return errorReply(400, "bad-answer", "A lista de seleção múltipla espera {\"keys\":[...]}.");
         if (*answer.answerRecNo < 1 || *answer.answerRecNo > rowCount)
-            return errorReply(409, "Linha " + std::to_string(*answer.answerRecNo) + " fora da lista (1 a " +
-                                       std::to_string(rowCount) + ").");
+            return errorReply(409, "out-of-range",
+                              "Linha " + std::to_string(*answer.answerRecNo) + " fora da lista (1 a " +
+                                  std::to_string(rowCount) + ").");
         return std::nullopt;
     }
-    if (kind == "search") return errorReply(400, "A procura espera {\"recNo\":N} ou \"cancel\".");
+    if (kind == "search")
+        return errorReply(400, "bad-answer", "A procura espera {\"recNo\":N} ou \"cancel\".");
     const auto& keys = d.at("keys");
     if (!multi && answer.answerKeys->size() != 1)
-        return errorReply(400, "A lista de seleção única espera exatamente uma chave.");
+        return errorReply(400, "bad-answer", "A lista de seleção única espera exatamente uma chave.");
     for (const auto& k : *answer.answerKeys)
         if (std::find(keys.begin(), keys.end(), json(k)) == keys.end())
-            return errorReply(409, "Chave \"" + k + "\" não está na lista.");
+            return errorReply(409, "unknown-key", "Chave \"" + k + "\" não está na lista.");
     return std::nullopt;
 }
 
-Reply Session::event(const Event& event, bool withRows) {
+Reply Session::event(const Event& event, const ReadOptions& options) {
     std::lock_guard request(requestMutex_);
     touch();
     Completion completion;
     std::unique_lock lock(mutex_);
-    if (phase_ == Phase::Ended || closing_) return errorReply(404, kSessionEnded);
+    if (phase_ == Phase::Ended || closing_) return sessionEnded();
     if (event.type == EventType::Answer) {
         if (auto unfit = checkAnswer(event)) return *unfit;
         answer_ = event;
     } else {
-        if (dialog_) return errorReply(409, "Há um diálogo aberto na tela: responda-o antes de outra ação.");
+        if (dialog_)
+            return errorReply(409, "dialog-open",
+                              "Há um diálogo aberto na tela: responda-o antes de outra ação.");
         pendingEvent_ = event;
     }
-    pendingRows_ = withRows;
+    pendingOptions_ = options;
     current_ = &completion;
     changed_.notify_all();
     changed_.wait(lock, [&] { return completion.ready; });
@@ -439,17 +499,23 @@ Reply Session::event(const Event& event, bool withRows) {
     return completion.reply;
 }
 
-Reply Session::snapshot(bool withRows) {
+Reply Session::snapshot(const ReadOptions& options) {
     touch();
     std::unique_lock lock(mutex_);
-    if (phase_ == Phase::Ended) return errorReply(404, kSessionEnded);
+    if (phase_ == Phase::Ended) return sessionEnded();
     if (phase_ == Phase::Running) {
-        json cached = json::parse(lastSnapshot_);
-        cached["wait"] = liveWait_ ? *liveWait_ : json(nullptr);
-        return {200, cached.dump()};
+        // The handler is changing the screen: answer from what was recorded, with the indicator now.
+        snapshot_.recordMember("wait", liveWait_);
+        std::string out;
+        static constexpr std::string_view kWait[] = {"wait"};
+        if (options.since && snapshot_.answers(*options.since))
+            snapshot_.writeOnly(out, *options.since, kWait);
+        else
+            snapshot_.write(out);
+        return {200, std::move(out)};
     }
     Completion completion;
-    snapshotRequests_.push_back({withRows, &completion});
+    snapshotRequests_.push_back({options, &completion});
     changed_.notify_all();
     changed_.wait(lock, [&] { return completion.ready; });
     return completion.reply;

@@ -11,11 +11,13 @@
 
 #include "Event.h"
 #include "SessionScreen.h"
+#include "toolkit/Snapshot.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -44,7 +46,16 @@ struct Reply {
     std::vector<std::pair<std::string, std::string>> headers;
 };
 
+// {"error": message, "code": code}: the message is Portuguese, the code stable (docs/api.md).
+Reply errorReply(int status, const std::string& code, const std::string& message);
+// The same with the code every answer of that status carries when nothing more precise applies.
 Reply errorReply(int status, const std::string& message);
+
+// How a snapshot is asked for: with every dataset's rows, and as the changes since a version.
+struct ReadOptions {
+    bool rows = false;
+    std::optional<std::uint64_t> since;
+};
 
 struct SessionOptions {
     std::size_t stackBytes = 512 * 1024; // the session thread's stack
@@ -62,13 +73,15 @@ public:
 
     const std::string& id() const { return id_; }
 
-    // Runs one event and returns the snapshot after it (or 404/409 with {"error": ...} when the act was
-    // not accepted). Blocks until the handler finished or waits on a dialog. Events of one session are
-    // handled one at a time, in arrival order.
-    Reply event(const Event& event, bool withRows);
-    // The snapshot. While an event is running this is the snapshot after the previous event with the
-    // wait indicator as it is now, so a renderer polling during a slow call sees it.
-    Reply snapshot(bool withRows);
+    // Runs one event and returns the snapshot after it (or 404/409 with {"error", "code"} when the act
+    // was not accepted). Blocks until the handler finished or waits on a dialog. Events of one session
+    // are handled one at a time, in arrival order.
+    Reply event(const Event& event, const ReadOptions& options);
+    // The snapshot. While an event is running the screen cannot be read: the answer is the state after
+    // the previous event with the wait indicator as it is now (asked with `since`, a delta that moves
+    // the reader nowhere but shows the indicator), so a renderer polling during a slow call sees it.
+    // Rows are not read then.
+    Reply snapshot(const ReadOptions& options);
     // Asks the session to end (idempotent) and waits up to `grace` for the thread to finish its clean-up.
     // Returns whether it finished in time; a thread busy in a long call ends by itself afterwards.
     bool close(std::chrono::milliseconds grace);
@@ -85,7 +98,7 @@ private:
         Reply reply;
     };
     struct SnapshotRequest {
-        bool withRows = false;
+        ReadOptions options;
         Completion* completion = nullptr;
     };
     class Dialogs;
@@ -96,7 +109,8 @@ private:
     void runEvent(tk::Application& app, const Event& event);
     // Serves the snapshot requests queued so far; called with lock held, releases it while composing.
     void serveSnapshots(std::unique_lock<std::mutex>& lock, tk::Application& app);
-    std::string compose(tk::Application& app, bool withRows) const;
+    // Records the session's state (on its thread) and writes it as asked.
+    std::string compose(tk::Application& app, const ReadOptions& options);
     void finish(Completion* completion, Reply reply);
     void touch();
 
@@ -122,7 +136,7 @@ private:
     bool closing_ = false;
     // Event handed to the session thread, and where its reply goes.
     std::optional<Event> pendingEvent_;
-    bool pendingRows_ = false;
+    ReadOptions pendingOptions_;
     Completion* current_ = nullptr;
     std::deque<SnapshotRequest> snapshotRequests_;
     // The dialog the handler waits on, and the answer once given.
@@ -131,8 +145,10 @@ private:
     // What the last event ended with.
     Outcome outcome_ = Outcome::Done;
     std::string error_;
-    std::string lastSnapshot_; // without rows, for reads while an event runs
-    std::optional<nlohmann::json> liveWait_;
+    // Every change of the session's state is stamped here; reads while an event runs are answered from
+    // what it recorded after the previous one.
+    tk::Snapshot snapshot_;
+    std::string liveWait_ = "null"; // the wait indicator as JSON, as it is now
     std::string startError_;
 
     std::atomic<std::chrono::steady_clock::rep> lastActivity_;

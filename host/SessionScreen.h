@@ -5,9 +5,12 @@
 
 #include "Event.h"
 
-#include <memory>
-#include <nlohmann/json.hpp>
 #include <string>
+
+namespace tk {
+class Form;
+class UnitState;
+} // namespace tk
 
 namespace host {
 
@@ -16,10 +19,15 @@ namespace host {
 struct ActResult {
     enum class Status { Ok, Unknown, Refused };
     Status status = Status::Ok;
-    std::string reason; // Portuguese, for the user
+    std::string code;   // stable, for programs (docs/api.md lists them)
+    std::string reason; // Portuguese
     static ActResult ok() { return {}; }
-    static ActResult unknown(std::string why) { return {Status::Unknown, std::move(why)}; }
-    static ActResult refused(std::string why) { return {Status::Refused, std::move(why)}; }
+    static ActResult unknown(std::string code, std::string why) {
+        return {Status::Unknown, std::move(code), std::move(why)};
+    }
+    static ActResult refused(std::string code, std::string why) {
+        return {Status::Refused, std::move(code), std::move(why)};
+    }
 };
 
 class SessionScreen {
@@ -31,10 +39,10 @@ public:
     virtual void stop() {}
     // One act of the user. Exceptions from the screen's handlers propagate to the session.
     virtual ActResult act(const Event& event) = 0;
-    // The screen's part of the snapshot, as the text of a JSON object with the members controls,
-    // activePage, focus, datasets and unit. A text rather than a tree: the snapshot goes out after
-    // every event, and writing it directly costs a fraction of building a tree first.
-    virtual std::string view(bool withRows) const = 0;
+    // What the snapshot shows: the screen (null before it is opened and after it is released) and
+    // the unit's variables (null before the unit exists).
+    virtual const tk::Form* form() const = 0;
+    virtual const tk::UnitState* unit() const = 0;
     // Frees forms closed during the last act (they must not die while their own handler runs).
     virtual void afterAct() {}
 };

@@ -6,8 +6,7 @@ cd "$(dirname "$0")/.."
 
 debs=(cmake ninja-build g++ ccache pkg-config nlohmann-json3-dev libsoci-dev libcpp-httplib-dev libcli11-dev
       libspdlog-dev libfmt-dev libtomlplusplus-dev libboost-dev libssl-dev zlib1g-dev googletest libgtest-dev
-      libgmock-dev libbenchmark-dev libsqlite3-dev libpq-dev postgresql-15 chromium libsodium-dev clang
-      libclang-rt-dev)
+      libgmock-dev libbenchmark-dev libsqlite3-dev libpq-dev postgresql-15 chromium libsodium-dev clang libclang-rt-dev)
 missing=()
 for p in "${debs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

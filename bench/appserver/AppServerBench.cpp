@@ -5,7 +5,9 @@
 //                                     of the answer is reported apart
 //   GetMensTipoOper round trip    vs  an empty call (connect on a connected session); p50/p99 counters
 //   8 clients of small calls      vs  8 clients of empty calls (items_per_second)
-//   one-row SetTipOper            vs  the same UPDATE through the database library in-process
+//   one-row SetTipOper            vs  the same UPDATE through the database library in-process, and vs
+//                                     the server from before the history (TIPOPER_PREHISTORY_APPSERVER)
+//   GetHistTipOper, 1,000 changes vs  GetMensTipoOper on the same connection
 //   Login                         a password checked and a ticket made, p50
 //   1,000 connections held        database sessions of the server counted in pg_stat_activity
 //   four 16 MiB lines at once     the server's peak and remaining memory
@@ -17,6 +19,7 @@
 #include "Database.h"
 #include "DatabaseUrl.h"
 #include "Harness.h"
+#include "AppServerToken.h"
 #include "Store.h"
 
 #include <algorithm>
@@ -39,11 +42,30 @@ namespace {
 
 constexpr std::size_t kRows = 1000;
 
-enum class Build { Current, Baseline };
+// Baseline: the server from before authentication (takes no credential). PreHistory: the server from
+// before the history of changes, which takes the same tokens, to price what writing the history costs.
+enum class Build { Current, Baseline, PreHistory };
 
-const char* baselineExecutable() {
-    const char* exe = std::getenv("TIPOPER_BASELINE_APPSERVER");
+const char* envExecutable(const char* name) {
+    const char* exe = std::getenv(name);
     return exe && *exe ? exe : nullptr;
+}
+const char* baselineExecutable() {
+    return envExecutable("TIPOPER_BASELINE_APPSERVER");
+}
+const char* preHistoryExecutable() {
+    return envExecutable("TIPOPER_PREHISTORY_APPSERVER");
+}
+std::string executableOf(Build build) {
+    switch (build) {
+    case Build::Current:
+        return {};
+    case Build::Baseline:
+        return baselineExecutable();
+    case Build::PreHistory:
+        return preHistoryExecutable();
+    }
+    return {};
 }
 
 struct Setup {
@@ -73,13 +95,17 @@ Setup& setup(harness::Backend backend, Build build = Build::Current) {
     s.db.emplace(*harness::TestDatabase::create(backend));
     std::string url = s.db->url();
     if (backend == harness::Backend::Postgresql) {
-        s.sessionName = "tipoper_bench_" + std::to_string(::getpid()) + (build == Build::Baseline ? "_base" : "");
+        s.sessionName = "tipoper_bench_" + std::to_string(::getpid()) +
+                        (build == Build::Baseline ? "_base" : build == Build::PreHistory ? "_prehist" : "");
         url += "&application_name=" + s.sessionName;
     }
+    // Each build makes its token with its own user commands: a newer one would migrate the database past
+    // what an older server accepts.
     if (build == Build::Current) s.token = harness::provisionToken(s.db->url(), "bench", "manutencao");
+    if (build == Build::PreHistory)
+        s.token = testing_support::appServerToken(preHistoryExecutable(), s.db->url(), "bench", "manutencao");
     s.server = std::make_unique<harness::ServerProcess>(
-        std::vector<std::string>{"--db", url, "--demo", "--log-level", "warn"},
-        build == Build::Baseline ? baselineExecutable() : "");
+        std::vector<std::string>{"--db", url, "--demo", "--log-level", "warn"}, executableOf(build));
     auto c = s.client();
     const json packet = c->call("GetTipOper", {"E"})["result"];
     const auto models = harness::records(packet);
@@ -216,8 +242,8 @@ void concurrentClients(benchmark::State& state, harness::Backend backend, Build 
 
 // --- one-row SetTipOper ---------------------------------------------------------------------------------
 
-void setTipOperOneRow(benchmark::State& state, harness::Backend backend) {
-    auto c = setup(backend).client();
+void setTipOperOneRow(benchmark::State& state, harness::Backend backend, Build build) {
+    auto c = setup(backend, build).client();
     json current = harness::findRecord(c->call("GetTipOper", {"E"})["result"], "CDTIPOOPER", "01");
     std::vector<double> micros;
     int n = 0;
@@ -234,6 +260,49 @@ void setTipOperOneRow(benchmark::State& state, harness::Backend backend) {
         current = std::move(next);
     }
     percentiles(state, micros);
+}
+
+// --- history of 1,000 changes ---------------------------------------------------------------------------
+
+// E-03 of the current server's database with 1,000 recorded changes, made through the protocol by the
+// first benchmark that needs them.
+void historyOf1000(harness::RpcClient& c) {
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
+    json current = harness::findRecord(c.call("GetTipOper", {"E"})["result"], "CDTIPOOPER", "03");
+    const std::size_t have = c.call("GetHistTipOper", {"03", "E"})["result"]["entries"].size();
+    for (std::size_t n = have; n < kRows; ++n) {
+        json next = current;
+        next["NMTIPOOPER"] = "Histórico " + std::to_string(n);
+        next["IDATUESTTPOP"] = n % 2 ? "S" : "N";
+        const json answer = c.call("SetTipOper", {harness::changes({harness::modify(current, next)}), ""});
+        if (!answer.contains("result")) std::fprintf(stderr, "carga falhou: %s\n", answer.dump().c_str());
+        current = std::move(next);
+    }
+}
+
+// Request written and the whole answer line received, as GetTipOper's end to end.
+void getHistTipOper(benchmark::State& state, harness::Backend backend, bool history) {
+    auto c = setup(backend).client();
+    historyOf1000(*c);
+    const std::string request = history ? R"({"jsonrpc":"2.0","id":1,"method":"GetHistTipOper","params":["03","E"]})"
+                                          "\n"
+                                        : R"({"jsonrpc":"2.0","id":1,"method":"GetMensTipoOper","params":["03","E"]})"
+                                          "\n";
+    std::vector<double> micros;
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        c->send(request);
+        bytes = c->readLine().size();
+        micros.push_back(elapsedMicros(t0));
+    }
+    percentiles(state, micros);
+    state.counters["bytes"] = static_cast<double>(bytes);
+    if (history) {
+        const json answer = c->call("GetHistTipOper", {"03", "E"});
+        state.counters["entries"] = static_cast<double>(answer["result"]["entries"].size());
+    }
 }
 
 void updateInProcess(benchmark::State& state, harness::Backend backend) {
@@ -401,8 +470,16 @@ void registerAll(harness::Backend backend, const std::string& tag) {
             ->UseRealTime()
             ->Unit(benchmark::kMicrosecond);
     }
-    RegisterBenchmark(("SetTipOperOneRow/endToEnd/" + tag).c_str(), setTipOperOneRow, backend)
+    RegisterBenchmark(("SetTipOperOneRow/endToEnd/" + tag).c_str(), setTipOperOneRow, backend, Build::Current)
         ->Unit(benchmark::kMicrosecond);
+    if (preHistoryExecutable())
+        RegisterBenchmark(("SetTipOperOneRow/endToEnd/prehistory/" + tag).c_str(), setTipOperOneRow, backend,
+                          Build::PreHistory)
+            ->Unit(benchmark::kMicrosecond);
+    RegisterBenchmark(("GetHistTipOper1000/endToEnd/" + tag).c_str(), getHistTipOper, backend, true)
+        ->Unit(benchmark::kMillisecond);
+    RegisterBenchmark(("GetHistTipOper1000/floorGetMensTipoOper/" + tag).c_str(), getHistTipOper, backend, false)
+        ->Unit(benchmark::kMillisecond);
     RegisterBenchmark(("SetTipOperOneRow/updateInProcess/" + tag).c_str(), updateInProcess, backend)
         ->Unit(benchmark::kMicrosecond);
     RegisterBenchmark(("Login/" + tag).c_str(), login, backend)->Unit(benchmark::kMillisecond)->Iterations(20);

@@ -1,12 +1,16 @@
 // Costs of the library's hot paths: a server round trip through the connection component against a
-// plain loopback TCP round trip, and the small lookups the screens run on leaving an edit.
+// plain loopback TCP round trip, and the small lookups the screens run on leaving an edit, each on a
+// dedicated session and through the pool (SQLite always, PostgreSQL when TIPOPER_TEST_PG names one).
 
 #include "lib/AdoIbQuery.h"
 #include "lib/Consiste.h"
 #include "lib/NetConnection.h"
+#include "lib/SessionPool.h"
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <filesystem>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -107,24 +111,63 @@ void BM_AppServerRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_AppServerRoundTrip)->UseRealTime();
 
-struct LookupDb {
-    lib::Database db{"sqlite::memory:"};
-    LookupDb() {
+// A lookup table on a database of its own: an SQLite file (a pool cannot share an in-memory one), or
+// a schema on the PostgreSQL that TIPOPER_TEST_PG names.
+class LookupDb {
+public:
+    explicit LookupDb(lib::Dialect dialect) {
+        const std::string name = "bench_lib_" + std::to_string(::getpid());
+        if (dialect == lib::Dialect::PostgreSQL) {
+            base_ = std::getenv("TIPOPER_TEST_PG");
+            lib::Database(base_).execute("CREATE SCHEMA " + name);
+            schema_ = name;
+            url_ = base_ + (base_.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + name;
+        } else {
+            file_ = std::filesystem::temp_directory_path() / (name + ".db");
+            url_ = "sqlite:" + file_.string();
+        }
+        lib::Database db(url_);
         db.execute("CREATE TABLE TIPOOPERAC (IDENTRSAIDOP VARCHAR(1), CDTIPOOPER VARCHAR(2), NMTIPOOPER "
-                   "VARCHAR(30), "
-                   "PRIMARY KEY (IDENTRSAIDOP, CDTIPOOPER))");
+                   "VARCHAR(30), PRIMARY KEY (IDENTRSAIDOP, CDTIPOOPER))");
+        std::string rows;
         for (int i = 0; i < 100; ++i) {
             const std::string code = Consiste::Ajusta(std::to_string(i), 2);
-            db.execute("INSERT INTO TIPOOPERAC VALUES ('E', '" + code + "', 'Operação " + code + "')");
-            db.execute("INSERT INTO TIPOOPERAC VALUES ('S', '" + code + "', 'Operação " + code + "')");
+            for (const char* kind : {"E", "S"})
+                rows += std::string(rows.empty() ? "" : ",") + "('" + kind + "', '" + code + "', 'Operação " + code + "')";
         }
+        db.execute("INSERT INTO TIPOOPERAC VALUES " + rows);
     }
+    ~LookupDb() {
+        if (!schema_.empty()) lib::Database(base_).execute("DROP SCHEMA " + schema_ + " CASCADE");
+        if (!file_.empty()) std::filesystem::remove(file_);
+    }
+    const std::string& url() const { return url_; }
+
+private:
+    std::string base_, schema_, url_;
+    std::filesystem::path file_;
 };
 
+// The same query's Open through a dedicated session (each screen kept its own) and through the
+// process's pool (borrowed for the Open, given back at once).
+enum class Source { Dedicated, Pool };
+
+template <class Body> void withSource(benchmark::State& state, lib::Dialect dialect, Source source, Body body) {
+    LookupDb data(dialect);
+    if (source == Source::Dedicated) {
+        lib::Database db(data.url());
+        body(state, db);
+    } else {
+        lib::SessionPool pool(data.url(), lib::PoolOptions{});
+        body(state, pool);
+        state.counters["sessions"] = static_cast<double>(pool.stats().opened);
+        state.counters["prepares"] = static_cast<double>(pool.stats().prepares);
+    }
+}
+
 // The duplicate-code check: close, two parameters, open, IsEmpty.
-void BM_DuplicateCodeCheck(benchmark::State& state) {
-    LookupDb data;
-    lib::TADOIBQuery q(data.db, "qryVdTipoOper");
+void duplicateCodeCheck(benchmark::State& state, lib::SessionSource& source) {
+    lib::TADOIBQuery q(source, "qryVdTipoOper");
     q.setSQL({"SELECT", "   CDTIPOOPER", "FROM", "   TIPOOPERAC", "WHERE",
               "   CDTIPOOPER = :P_CDTIPOOPER AND", "   IDENTRSAIDOP = :P_IDENTRSAID"});
     int i = 0;
@@ -136,12 +179,10 @@ void BM_DuplicateCodeCheck(benchmark::State& state) {
         benchmark::DoNotOptimize(q.IsEmpty());
     }
 }
-BENCHMARK(BM_DuplicateCodeCheck);
 
 // The origin-document search: every operation type, four fields in declared order.
-void BM_OriginDocumentSearch(benchmark::State& state) {
-    LookupDb data;
-    lib::TADOIBQuery q(data.db, "qryPesqDocOrigem");
+void originDocumentSearch(benchmark::State& state, lib::SessionSource& source) {
+    lib::TADOIBQuery q(source, "qryPesqDocOrigem");
     q.setSQL_ORACLE(
         {"SELECT IDENTRSAIDOP, CDTIPOOPER, NMTIPOOPER, (IDENTRSAIDOP||'-'||CDTIPOOPER) AS OPERACAO",
          "FROM TIPOOPERAC ORDER BY IDENTRSAIDOP, CDTIPOOPER"});
@@ -155,8 +196,42 @@ void BM_OriginDocumentSearch(benchmark::State& state) {
         benchmark::DoNotOptimize(q.rows().rows.size());
     }
 }
-BENCHMARK(BM_OriginDocumentSearch);
+
+// What the pool adds to an Open by itself: one borrow and one give-back, without a query.
+void borrowAndGiveBack(benchmark::State& state, lib::SessionSource& source) {
+    for (auto _ : state) {
+        auto lease = source.borrow();
+        benchmark::DoNotOptimize(&lease.database());
+    }
+}
+
+void registerLookups(lib::Dialect dialect) {
+    const std::string db = lib::toString(dialect);
+    for (auto [source, name] : {std::pair{Source::Dedicated, "Dedicated"}, std::pair{Source::Pool, "Pool"}}) {
+        benchmark::RegisterBenchmark(("BM_DuplicateCodeCheck/" + db + "/" + name).c_str(),
+                                     [=](benchmark::State& state) {
+                                         withSource(state, dialect, source, duplicateCodeCheck);
+                                     });
+        benchmark::RegisterBenchmark(("BM_OriginDocumentSearch/" + db + "/" + name).c_str(),
+                                     [=](benchmark::State& state) {
+                                         withSource(state, dialect, source, originDocumentSearch);
+                                     });
+        if (dialect == lib::Dialect::SQLite)
+            benchmark::RegisterBenchmark(("BM_BorrowAndGiveBack/" + std::string(name)).c_str(),
+                                         [=](benchmark::State& state) {
+                                             withSource(state, dialect, source, borrowAndGiveBack);
+                                         });
+    }
+}
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    registerLookups(lib::Dialect::SQLite);
+    if (const char* pg = std::getenv("TIPOPER_TEST_PG"); pg && *pg) registerLookups(lib::Dialect::PostgreSQL);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

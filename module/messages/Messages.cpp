@@ -33,9 +33,6 @@ nlohmann::json lineAsRead(tk::DataSet& lines) {
 
 } // namespace
 
-using Showavi::ActiveShowAvi;
-using Showavi::DeactiveShowAvi;
-
 void TfrmTipOper::cdsMensTipoOperNewRecord(tk::DataSet&) {
     cdsMensTipoOper.fieldByName("CDTIPOOPER").setValue(cdsTipOper.fieldByName("CDTIPOOPER").value());
     cdsMensTipoOper.fieldByName("IDENTRSAIDOP").setValue(cdsTipOper.fieldByName("IDENTRSAIDOP").value());
@@ -86,18 +83,14 @@ void TfrmTipOper::cdsMensTipoOperBeforePost(tk::DataSet&) {
 
 void TfrmTipOper::cdsMensTipoOperAfterPost(tk::DataSet&) {
     auto line = [this](const char* field) { return cdsMensTipoOper.fieldByName(field).asString(); };
-    try {
-        ActiveShowAvi(this, 1, msgPadrao.Msg("Atual_Server"));
+    // A failure leaves the line posted locally with its change pending, and the grid editable.
+    {
+        Showavi::Wait wait(this, 1, msgPadrao.Msg("Atual_Server"));
         serverCall("SetMensTipOper", {line("NRMENSTPOPER"), cdsTipOper.fieldByName("CDTIPOOPER").asString(),
                                       cdsTipOper.fieldByName("IDENTRSAIDOP").asString(), line("CDMENSAGEM"),
                                       line("DSMENSAGEM"), "C", "", lineAsRead(cdsMensTipoOper)});
-        DeactiveShowAvi();
-        if (cdsMensTipoOper.logChanges()) cdsMensTipoOper.mergeChangeLog();
-    } catch (...) {
-        // The line stays posted locally with its change pending, and the grid stays editable.
-        DeactiveShowAvi();
-        throw;
     }
+    if (cdsMensTipoOper.logChanges()) cdsMensTipoOper.mergeChangeLog();
     dbgMensagem->setOption("dgEditing", false);
     sbtVerificarClick(*this);
     ControlaBotoes();
@@ -109,18 +102,14 @@ void TfrmTipOper::cdsMensTipoOperAfterDelete(tk::DataSet&) {
     auto line = [this](const char* field) {
         return cdsMensTipoOper.isEmpty() ? std::string() : cdsMensTipoOper.fieldByName(field).asString();
     };
-    try {
-        ActiveShowAvi(this, 1, msgPadrao.Msg("Atual_Server"));
+    {
+        Showavi::Wait wait(this, 1, msgPadrao.Msg("Atual_Server"));
         const wire::ChangePacket packet = cdsMensTipoOper.changePacket();
         serverCall("SetMensTipOper", {line("NRMENSTPOPER"), cdsTipOper.fieldByName("CDTIPOOPER").asString(),
                                       cdsTipOper.fieldByName("IDENTRSAIDOP").asString(), line("CDMENSAGEM"),
                                       line("DSMENSAGEM"), "D", wire::toJson(packet), nlohmann::json::object()});
-        DeactiveShowAvi();
-        if (cdsMensTipoOper.logChanges()) cdsMensTipoOper.mergeChangeLog();
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
     }
+    if (cdsMensTipoOper.logChanges()) cdsMensTipoOper.mergeChangeLog();
 }
 
 void TfrmTipOper::cdsMensTipoOperAfterCancel(tk::DataSet&) { dbgMensagem->setOption("dgEditing", false); }

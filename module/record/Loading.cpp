@@ -13,9 +13,6 @@
 
 namespace Cli_ger06600 {
 
-using Showavi::ActiveShowAvi;
-using Showavi::DeactiveShowAvi;
-
 // ---- coded fields ---------------------------------------------------------------------------
 
 void TfrmTipOper::cdsTipOperIDGERANFCMPGetText(tk::Field& Sender, std::string& Text, bool) {
@@ -67,22 +64,13 @@ void TfrmTipOper::panFiltroEnter(tk::Component&) {
 }
 
 void TfrmTipOper::panFiltroExit(tk::Component&) {
-    tk::Form* mainForm = tk::Application::current().mainForm();
-    try {
-        assignPacket(cdsTipOper, serverCall("GetTipOper", {GetEntSaid()}));
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
-    }
-    try {
-        ActiveShowAvi(mainForm, 1);
+    // The first load shows no indicator of its own, so a failure there has none to hide.
+    assignPacket(cdsTipOper, serverCall("GetTipOper", {GetEntSaid()}));
+    {
+        Showavi::Wait wait(tk::Application::current().mainForm(), 1);
         assignPacket(cdsTipOper, serverCall("GetFiltro", {GetEntSaid()}));
         cdsTipOper.fieldByName("NRINSJURFORN")
             .setEditMask(Consiste::PictPess(cdsTipOper.fieldByName("IDTPIJURFORN").asString()));
-        DeactiveShowAvi();
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
     }
 
     kindArrangementForPanFiltroExit();
@@ -155,19 +143,13 @@ void TfrmTipOper::cdsTipOperAfterOpen(tk::DataSet&) {
 
 void TfrmTipOper::sbtVerificarClick(tk::Component&) {
     if (pgcPadrao.activePage() == tshMensagem) {
-        ActiveShowAvi(tk::Application::current().mainForm(), 1);
-        try {
-            assignPacket(cdsMensTipoOper, serverCall("GetMensTipoOper", {cdsTipOper.fieldByName("CDTIPOOPER").asString(),
-                                                                         cdsTipOper.fieldByName("IDENTRSAIDOP").asString()}));
-        } catch (...) {
-            DeactiveShowAvi();
-            throw;
-        }
-        DeactiveShowAvi();
+        Showavi::Wait wait(tk::Application::current().mainForm(), 1);
+        assignPacket(cdsMensTipoOper, serverCall("GetMensTipoOper", {cdsTipOper.fieldByName("CDTIPOOPER").asString(),
+                                                                     cdsTipOper.fieldByName("IDENTRSAIDOP").asString()}));
         return;
     }
-    ActiveShowAvi(this, 6, msgPadrao.Msg("Verif_Server"));
-    try {
+    {
+        Showavi::Wait wait(this, 6, msgPadrao.Msg("Verif_Server"));
         // The reload takes the answer as it comes; an answer that is not a data packet fails here.
         const nlohmann::json answer = netTipOper.AppServer("GetTipOper", {GetEntSaid()});
         if (auto result = answer.find("result"); result != answer.end()) {
@@ -178,11 +160,7 @@ void TfrmTipOper::sbtVerificarClick(tk::Component&) {
                 reason = error->value("message", reason);
             throw std::runtime_error("Não foi possível recarregar os tipos de operação: " + reason);
         }
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
     }
-    DeactiveShowAvi();
     HabilitaGeraNFTrans();
 }
 

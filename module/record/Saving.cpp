@@ -10,9 +10,6 @@
 
 namespace Cli_ger06600 {
 
-using Showavi::ActiveShowAvi;
-using Showavi::DeactiveShowAvi;
-
 namespace {
 bool editing(const tk::DataSet& set) { return set.isEditing(); }
 } // namespace
@@ -28,28 +25,24 @@ void TfrmTipOper::sbtConfirmarClick(tk::Component& Sender) {
 
 // Sends every pending change of the record list in one packet. Shared by the post and the delete.
 void TfrmTipOper::sendRecordChanges() {
-    ActiveShowAvi(this, 1, msgPadrao.Msg("Atual_Server"));
-    const wire::ChangePacket packet = cdsTipOper.changePacket();
-    // The empty-field list travels by reference; the screen does not read back what the server
-    // leaves in it.
-    Consiste::CheckResultServ(netTipOper.AppServer("SetTipOper", {wire::toJson(packet), stCampoNull}), true, 0);
-    DeactiveShowAvi();
+    {
+        Showavi::Wait wait(this, 1, msgPadrao.Msg("Atual_Server"));
+        const wire::ChangePacket packet = cdsTipOper.changePacket();
+        // The empty-field list travels by reference; the screen does not read back what the server
+        // leaves in it.
+        Consiste::CheckResultServ(netTipOper.AppServer("SetTipOper", {wire::toJson(packet), stCampoNull}), true, 0);
+    }
     if (cdsTipOper.logChanges()) cdsTipOper.mergeChangeLog();
     Morvala::AtualizaLocalCache({"TIPOOPERAC"});
 }
 
 void TfrmTipOper::cdsTipOperAfterPost(tk::DataSet&) {
     if (cdsTipOper.changeCount() <= 0) return;
-    try {
-        sendRecordChanges();
-        rbtNenhum->setEnabled(true);
-        rbtTEncargo->setEnabled(true);
-        btnPesqEncargo->setEnabled(rbtEncargo->checked());
-    } catch (...) {
-        // A refused save keeps the change pending: the next save sends it again with the new one.
-        DeactiveShowAvi();
-        throw;
-    }
+    // A refused save keeps the change pending: the next save sends it again with the new one.
+    sendRecordChanges();
+    rbtNenhum->setEnabled(true);
+    rbtTEncargo->setEnabled(true);
+    btnPesqEncargo->setEnabled(rbtEncargo->checked());
 }
 
 void TfrmTipOper::sbtExcluirClick(tk::Component& Sender) {
@@ -79,7 +72,6 @@ void TfrmTipOper::cdsTipOperAfterDelete(tk::DataSet&) {
     } catch (...) {
         // A refused delete throws every pending change away, so the deleted record comes back.
         cdsTipOper.cancelUpdates();
-        DeactiveShowAvi();
         throw;
     }
 }

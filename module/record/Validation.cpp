@@ -125,16 +125,12 @@ void TfrmTipOper::cdsTipOperBeforePost(tk::DataSet&) {
         rbtTodosF->setEnabled(true);
         rbtListaF->setEnabled(true);
     } else {
-        Showavi::ActiveShowAvi(tk::Application::current().mainForm(), 6);
-        try {
+        {
+            Showavi::Wait wait(tk::Application::current().mainForm(), 6);
             const nlohmann::json blocked =
                 serverCall("GetVdControleFiscal", {field("CDTIPOOPER").asString(), field("IDENTRSAIDOP").asString()});
             if (blocked.is_boolean() ? blocked.get<bool>() : false) MensErro(msgPadrao.Msg("Despesa_Acessoria"), true);
-        } catch (...) {
-            Showavi::DeactiveShowAvi();
-            throw;
         }
-        Showavi::DeactiveShowAvi();
         clearDocOrigem();
     }
 

@@ -42,16 +42,10 @@ void TfrmTipOper::setToolbarFor(tk::DataSetState state, bool hasEntries) {
 void TfrmTipOper::cdsTipOperAfterScroll(tk::DataSet&) {
     ShowRecordRules();
 
-    // 23: the messages of the record shown.
-    Showavi::ActiveShowAvi(tk::Application::current().mainForm(), 1);
-    try {
-        assignPacket(cdsMensTipoOper, serverCall("GetMensTipoOper", {cdsTipOper.fieldByName("CDTIPOOPER").asString(),
-                                                                     cdsTipOper.fieldByName("IDENTRSAIDOP").asString()}));
-    } catch (...) {
-        Showavi::DeactiveShowAvi();
-        throw;
-    }
-    Showavi::DeactiveShowAvi();
+    // The messages of the record shown.
+    Showavi::Wait wait(tk::Application::current().mainForm(), 1);
+    assignPacket(cdsMensTipoOper, serverCall("GetMensTipoOper", {cdsTipOper.fieldByName("CDTIPOOPER").asString(),
+                                                                 cdsTipOper.fieldByName("IDENTRSAIDOP").asString()}));
 }
 
 void TfrmTipOper::ShowRecordRules() {

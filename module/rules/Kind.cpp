@@ -1,7 +1,7 @@
 // The entry/exit kind and the origin/destination: what the form page offers for each kind, where the
 // options of the kind stand, and the options that follow the origin/destination picked.
 
-#include "screen/ScreenDefinition.h"
+#include "screen/Embedded.h"
 #include "shell/TfrmTipOper.h"
 #include "shell/Toolkit.h"
 

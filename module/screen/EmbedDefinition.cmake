@@ -15,7 +15,7 @@ string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
 
 file(WRITE "${OUTPUT}.tmp"
 "// Generated at build time from ${INPUT}; edit the JSON, not this file.\n"
-"#include \"screen/ScreenDefinition.h\"\n\n"
+"#include \"screen/Embedded.h\"\n\n"
 "namespace screen {\n"
 "namespace {\n"
 "constexpr char kDefinitionBytes[] = {\n${bytes}'\\0'};\n"

@@ -1,10 +1,10 @@
 // Creation, showing and closing of the screen, and the connection to the application server.
 
 #include "lib/Consiste.h"
-#include "lib/Database.h"
+#include "lib/SessionPool.h"
 #include "lib/Morvala.h"
 #include "lib/Showavi.h"
-#include "screen/ScreenDefinition.h"
+#include "screen/Embedded.h"
 #include "shell/TfrmTipOper.h"
 #include "shell/Toolkit.h"
 
@@ -14,14 +14,10 @@ namespace Cli_ger06600 {
 
 void TfrmTipOper::FormCreate(tk::Component& Sender) {
     frm::TfrmPadrao::FormCreate(Sender);
-    Showavi::ActiveShowAvi(tk::Application::current().mainForm(), 0);
-    try {
+    {
+        Showavi::Wait wait(tk::Application::current().mainForm(), 0);
         netTipOper.setConnected(true);
-    } catch (...) {
-        Showavi::DeactiveShowAvi();
-        throw;
     }
-    Showavi::DeactiveShowAvi();
     rbtTodosF->setChecked(true);
     dckDocDevo->setChecked(false);
     rbtTodosF->setEnabled(false);
@@ -52,9 +48,14 @@ void TfrmTipOper::assignPacket(tk::DataSet& dataSet, const nlohmann::json& paylo
     dataSet.setData(wire::dataPacketFromJson(payload));
 }
 
-lib::Database& TfrmTipOper::database() {
-    // The host's shared connection: opened on first use with the host's configured database.
-    if (!database_) database_ = std::make_unique<lib::Database>(Morvala::DatabaseURL());
+lib::SessionPool& TfrmTipOper::database() {
+    // The process's pool for the configured database, shared with every other client: the screen's
+    // queries hold a session only while they run.
+    if (!database_) {
+        lib::PoolOptions options;
+        options.size = Morvala::DatabasePoolSize();
+        database_ = lib::SessionPool::shared(Morvala::DatabaseURL(), options);
+    }
     return *database_;
 }
 

@@ -4,24 +4,25 @@
 #include "shell/TfrmTipOper.h"
 #include "shell/Toolkit.h"
 #include "shell/UnitGlobals.h"
-
-#include <nlohmann/json.hpp>
+#include "toolkit/MemberSink.h"
+#include "toolkit/ScreenPackage.h"
 
 #define TIPOPER_EXPORT __attribute__((visibility("default")))
 
 namespace Cli_ger06600 {
 
-std::string UnitGlobals::snapshotJson() const {
-    nlohmann::json j = {{"boStCriado", boStCriado},
-                        {"boControlDocOrig", boControlDocOrig},
-                        {"boControlEncRat", boControlEncRat},
-                        {"stDocOrigem", stDocOrigem},
-                        {"stListaEncRat", stListaEncRat},
-                        {"stCampoNull", formAlive && frmTipOper ? frmTipOper->stCampoNull : std::string()}};
-    return j.dump();
+void UnitGlobals::describe(tk::MemberSink& out) const {
+    out.boolean("boStCriado", boStCriado);
+    out.boolean("boControlDocOrig", boControlDocOrig);
+    out.boolean("boControlEncRat", boControlEncRat);
+    out.text("stDocOrigem", stDocOrigem);
+    out.text("stListaEncRat", stListaEncRat);
+    out.text("stCampoNull", formAlive && frmTipOper ? frmTipOper->stCampoNull : std::string());
 }
 
-UnitGlobals& Globals() { return tk::Application::current().unit<UnitGlobals>(kUnitName); }
+UnitGlobals& Globals() {
+    return tk::Application::current().unit<UnitGlobals>(kUnitName);
+}
 
 TIPOPER_EXPORT void CriaTipOper() {
     auto& app = tk::Application::current();
@@ -56,7 +57,9 @@ TIPOPER_EXPORT void CriaTipOper() {
 
 extern "C" {
 
-TIPOPER_EXPORT void IniProc() { Cli_ger06600::CriaTipOper(); }
+TIPOPER_EXPORT void IniProc() {
+    Cli_ger06600::CriaTipOper();
+}
 
 // Unit initialization and finalization for the calling client.
 TIPOPER_EXPORT void Initialize() {
@@ -75,3 +78,33 @@ TIPOPER_EXPORT void Finalize() {
 }
 
 } // extern "C"
+
+namespace Cli_ger06600 {
+
+namespace {
+
+// The package as the host reaches it.
+class Package final : public tk::ScreenPackage {
+public:
+    void initialize() override { Initialize(); }
+    void finalize() override { Finalize(); }
+    void open() override { IniProc(); }
+    tk::Form* screen() override {
+        if (!tk::Application::current().hasUnit(kUnitName)) return nullptr;
+        const UnitGlobals& g = Globals();
+        return g.formAlive ? g.frmTipOper : nullptr;
+    }
+    const tk::UnitState* unit() override {
+        if (!tk::Application::current().hasUnit(kUnitName)) return nullptr;
+        return &Globals();
+    }
+};
+
+} // namespace
+
+} // namespace Cli_ger06600
+
+extern "C" TIPOPER_EXPORT tk::ScreenPackage& GetScreenPackage() {
+    static Cli_ger06600::Package package;
+    return package;
+}

@@ -12,22 +12,55 @@
 #include "frm/FrmPadrao.h"
 #include "lib/AdoIbQuery.h"
 #include "lib/NetConnection.h"
+#include "shell/Toolkit.h"
 #include "shell/UnitGlobals.h"
 #include "toolkit/DataSet.h"
 #include "toolkit/Forward.h"
+#include "toolkit/Handlers.h"
 #include "toolkit/Keys.h"
 
-#include <nlohmann/json_fwd.hpp>
-
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
 
 namespace lib {
-class Database;
+class SessionPool;
 }
+
+// The datasets and the controls the handlers use, each named once.
+// clang-format off
+#define TFRMTIPOPER_DATASETS(X)                                                                          \
+    X(cdsTipOper) X(cdsMensTipoOper) X(cdsCusto) X(cdsPreco) X(cdsVdCusto) X(cdsVdPreco) X(cdsBonificacao) \
+    X(cdsVdBonif)
+
+#define TFRMTIPOPER_CONTROLS(X)                                                                          \
+    X(tk::TPanel, panFiltro) X(tk::TComboBox, cbbEntSaid) X(tk::TTabSheet, tshMensagem)                  \
+    X(tk::TDBGrid, dbgMensagem) X(tk::TLabel, lblOrigDest) X(tk::TLabel, lblCodigo)                      \
+    X(tk::TDBEdit, dbeCdTipoOper) X(tk::TDBEdit, dbeNmRazsocForn) X(tk::TDBComboBox, dcbIdOrigDestOp)    \
+    X(tk::TGroupBox, grbFornePadr) X(tk::TGroupBox, grbDocOrigem) X(tk::TRadioButton, rbtTodosF)         \
+    X(tk::TRadioButton, rbtListaF) X(tk::TRadioButton, rbtTEncargo) X(tk::TRadioButton, rbtEncargo)      \
+    X(tk::TRadioButton, rbtNenhum) X(frm::TBtnPesquisa, btpDocOrigem) X(frm::TBtnPesquisa, btnPesqEncargo) \
+    X(tk::Control, Bevel2) X(tk::Control, lblFornePadr) X(tk::Control, dbeCdFornePadr)                   \
+    X(tk::Control, btpFornecedor) X(tk::Control, lblDsNmOper) X(tk::Control, dbeNmOper)                  \
+    X(tk::TDBCheckBox, dbcEmiss) X(tk::TDBCheckBox, dckDocDevo) X(tk::TDBCheckBox, dckOrigObrig)          \
+    X(tk::TDBCheckBox, dckPesqLista) X(tk::TDBCheckBox, dckDocOrigRelac) X(tk::TDBCheckBox, dckContabNFOrigem) \
+    X(tk::TDBCheckBox, dckContabImpProd) X(tk::TDBCheckBox, dckInfCPF) X(tk::TDBCheckBox, dbcNfAjuste)    \
+    X(tk::TDBCheckBox, dckNotaDevo) X(tk::TDBCheckBox, dckSugQtdTotDev) X(tk::TDBCheckBox, dckEstornoCanc) \
+    X(tk::TDBCheckBox, dckNotaPrestServ) X(tk::TDBCheckBox, dckUtLocPrestServ)                           \
+    X(tk::TDBCheckBox, dckRealAprovAuto) X(tk::TDBCheckBox, dckAtuaEst) X(tk::TDBCheckBox, dckIDUtCusOrigEst) \
+    X(tk::TDBCheckBox, dckIdUtilVenc) X(tk::TDBCheckBox, dckVencObri) X(tk::TDBCheckBox, dckIdGeraVenc)  \
+    X(tk::TDBCheckBox, dbcIdGeraVenNf) X(tk::TDBCheckBox, dbcInfNumeNf) X(tk::TDBCheckBox, dbcUtCtrlAIDF) \
+    X(tk::TDBCheckBox, dckUtlEmisNFSe) X(tk::TDBCheckBox, dckImpProdEmis) X(tk::TDBCheckBox, dckGeraNFTrans) \
+    X(tk::TDBCheckBox, dbcAltDsEmis) X(tk::TDBCheckBox, dckGeraDup) X(tk::TDBCheckBox, dckSerieAuto)      \
+    X(tk::TDBCheckBox, dckIDNFIMPORTACAO) X(tk::TDBCheckBox, dckIDNFIMPORTACAOIND)                       \
+    X(tk::TDBCheckBox, dckAltDtRefAprov) X(tk::TDBCheckBox, dckObrDtRefFat) X(tk::TDBCheckBox, dckContSomenImpo) \
+    X(tk::TDBCheckBox, dckIdBloqNfFechDia) X(tk::TDBCheckBox, dckConsAnaConc)                            \
+    X(tk::TDBCheckBox, dckRemeInsuAprov) X(tk::TDBCheckBox, dckPortCatSP)
+// clang-format on
 
 namespace Cli_ger06600 {
 
@@ -171,81 +204,28 @@ public:
     // The unit's globals of this client.
     UnitGlobals& unit() const { return unit_; }
 
+    // The screen's handlers by name, from which its definition's events are bound.
+    static const tk::Handlers& handlers();
+
+private:
+    // Builds the screen from its definition before the members below look its components up.
+    bool build();
+    // Where the definition binds the connection's before-connect handler (the connection is no
+    // component of the screen model, so it calls this one).
+    std::function<void(tk::Component&)> netTipOperBeforeConnect_;
+    bool built_;
+
+public:
     // Datasets and data sources of the screen.
-    tk::DataSet& cdsTipOper;
-    tk::DataSet& cdsMensTipoOper;
-    tk::DataSet& cdsCusto;
-    tk::DataSet& cdsPreco;
-    tk::DataSet& cdsVdCusto;
-    tk::DataSet& cdsVdPreco;
-    tk::DataSet& cdsBonificacao;
-    tk::DataSet& cdsVdBonif;
+#define TFRMTIPOPER_DATASET(name) tk::DataSet& name;
+    TFRMTIPOPER_DATASETS(TFRMTIPOPER_DATASET)
+#undef TFRMTIPOPER_DATASET
     tk::DataSource& dtsMensTipoOper;
 
-    // Controls the handlers use, resolved once from the definition.
-    tk::TPanel* panFiltro = nullptr;
-    tk::TComboBox* cbbEntSaid = nullptr;
-    tk::TTabSheet* tshMensagem = nullptr;
-    tk::TDBGrid* dbgMensagem = nullptr;
-    tk::TLabel* lblOrigDest = nullptr;
-    tk::TLabel* lblCodigo = nullptr;
-    tk::TDBEdit* dbeCdTipoOper = nullptr;
-    tk::TDBEdit* dbeNmRazsocForn = nullptr;
-    tk::TDBComboBox* dcbIdOrigDestOp = nullptr;
-    tk::TGroupBox* grbFornePadr = nullptr;
-    tk::TGroupBox* grbDocOrigem = nullptr;
-    tk::TRadioButton* rbtTodosF = nullptr;
-    tk::TRadioButton* rbtListaF = nullptr;
-    tk::TRadioButton* rbtTEncargo = nullptr;
-    tk::TRadioButton* rbtEncargo = nullptr;
-    tk::TRadioButton* rbtNenhum = nullptr;
-    frm::TBtnPesquisa* btpDocOrigem = nullptr;
-    frm::TBtnPesquisa* btnPesqEncargo = nullptr;
-    tk::Control* Bevel2 = nullptr;
-    tk::Control* lblFornePadr = nullptr;
-    tk::Control* dbeCdFornePadr = nullptr;
-    tk::Control* btpFornecedor = nullptr;
-    tk::Control* lblDsNmOper = nullptr;
-    tk::Control* dbeNmOper = nullptr;
-
-    tk::TDBCheckBox* dbcEmiss = nullptr;
-    tk::TDBCheckBox* dckDocDevo = nullptr;
-    tk::TDBCheckBox* dckOrigObrig = nullptr;
-    tk::TDBCheckBox* dckPesqLista = nullptr;
-    tk::TDBCheckBox* dckDocOrigRelac = nullptr;
-    tk::TDBCheckBox* dckContabNFOrigem = nullptr;
-    tk::TDBCheckBox* dckContabImpProd = nullptr;
-    tk::TDBCheckBox* dckInfCPF = nullptr;
-    tk::TDBCheckBox* dbcNfAjuste = nullptr;
-    tk::TDBCheckBox* dckNotaDevo = nullptr;
-    tk::TDBCheckBox* dckSugQtdTotDev = nullptr;
-    tk::TDBCheckBox* dckEstornoCanc = nullptr;
-    tk::TDBCheckBox* dckNotaPrestServ = nullptr;
-    tk::TDBCheckBox* dckUtLocPrestServ = nullptr;
-    tk::TDBCheckBox* dckRealAprovAuto = nullptr;
-    tk::TDBCheckBox* dckAtuaEst = nullptr;
-    tk::TDBCheckBox* dckIDUtCusOrigEst = nullptr;
-    tk::TDBCheckBox* dckIdUtilVenc = nullptr;
-    tk::TDBCheckBox* dckVencObri = nullptr;
-    tk::TDBCheckBox* dckIdGeraVenc = nullptr;
-    tk::TDBCheckBox* dbcIdGeraVenNf = nullptr;
-    tk::TDBCheckBox* dbcInfNumeNf = nullptr;
-    tk::TDBCheckBox* dbcUtCtrlAIDF = nullptr;
-    tk::TDBCheckBox* dckUtlEmisNFSe = nullptr;
-    tk::TDBCheckBox* dckImpProdEmis = nullptr;
-    tk::TDBCheckBox* dckGeraNFTrans = nullptr;
-    tk::TDBCheckBox* dbcAltDsEmis = nullptr;
-    tk::TDBCheckBox* dckGeraDup = nullptr;
-    tk::TDBCheckBox* dckSerieAuto = nullptr;
-    tk::TDBCheckBox* dckIDNFIMPORTACAO = nullptr;
-    tk::TDBCheckBox* dckIDNFIMPORTACAOIND = nullptr;
-    tk::TDBCheckBox* dckAltDtRefAprov = nullptr;
-    tk::TDBCheckBox* dckObrDtRefFat = nullptr;
-    tk::TDBCheckBox* dckContSomenImpo = nullptr;
-    tk::TDBCheckBox* dckIdBloqNfFechDia = nullptr;
-    tk::TDBCheckBox* dckConsAnaConc = nullptr;
-    tk::TDBCheckBox* dckRemeInsuAprov = nullptr;
-    tk::TDBCheckBox* dckPortCatSP = nullptr;
+    // Controls the handlers use, resolved once by name after the screen is built.
+#define TFRMTIPOPER_CONTROL(Type, name) Type* name = nullptr;
+    TFRMTIPOPER_CONTROLS(TFRMTIPOPER_CONTROL)
+#undef TFRMTIPOPER_CONTROL
 
     // The local queries on the host's database connection, built from the definition on first use.
     lib::TADOIBQuery& query(std::string_view name);
@@ -255,8 +235,6 @@ public:
     tk::TDBCheckBox& box(std::string_view name) const;
 
 private:
-    void bindComponents();
-    void bindHandlers();
     // Sends one operation to the application server and returns the payload (answer checked).
     nlohmann::json serverCall(const std::string& op, nlohmann::json params);
     // Loads a packet payload into a client dataset, replacing its rows.
@@ -266,10 +244,10 @@ private:
     void clearDocOrigem();
     void setToolbarFor(tk::DataSetState state, bool hasEntries);
     void sendRecordChanges();
-    lib::Database& database();
+    lib::SessionPool& database();
 
     UnitGlobals& unit_;
-    std::unique_ptr<lib::Database> database_;
+    std::shared_ptr<lib::SessionPool> database_;
     std::map<std::string, std::unique_ptr<lib::TADOIBQuery>, std::less<>> queries_;
 };
 

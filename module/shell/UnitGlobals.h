@@ -28,7 +28,7 @@ struct UnitGlobals : tk::UnitState {
     // and the snapshot must not read a freed form.
     bool formAlive = false;
 
-    std::string snapshotJson() const override;
+    void describe(tk::MemberSink& out) const override;
 };
 
 inline constexpr const char* kUnitName = "Cli_ger06600";

@@ -3,9 +3,11 @@
 #include "frm/LookupRows.h"
 #include "lib/Consiste.h"
 #include "toolkit/Application.h"
+#include "toolkit/ControlKinds.h"
 #include "toolkit/DataSet.h"
+#include "toolkit/MemberSink.h"
 
-#include <nlohmann/json.hpp>
+#include <stdexcept>
 
 namespace frm {
 
@@ -36,10 +38,34 @@ void TBtnPesquisa::click() {
     }
 }
 
-void TBtnPesquisa::describe(nlohmann::json& out) const {
-    tk::TSpeedButton::describe(out);
-    out["title"] = Title;
-    if (Associate) out["associate"] = Associate->name();
+void TBtnPesquisa::describeKind(tk::MemberSink& out) const {
+    out.text("title", Title);
+    out.nameOf("associate", Associate);
 }
+
+namespace {
+
+const tk::KindRegistration registration{
+    tk::KindOf<TBtnPesquisa>("TBtnPesquisa", "TSpeedButton")
+        .property<std::string>("title", [](TBtnPesquisa& b, const std::string& v) { b.Title = v; })
+        .property<std::string>("emptyError", [](TBtnPesquisa& b, const std::string& v) { b.EmptyError = v; })
+        .property<std::string>("searchDataSource",
+                               [](TBtnPesquisa& b, const std::string& v) {
+                                   b.DataSource = b.form().dataSource(v);
+                                   if (!b.DataSource)
+                                       throw std::invalid_argument("fonte de dados inexistente para " +
+                                                                   b.name() + ": " + v);
+                               })
+        .property<std::string>("associate",
+                               [](TBtnPesquisa& b, const std::string& v) {
+                                   b.Associate = b.form().control(v);
+                                   if (!b.Associate)
+                                       throw std::invalid_argument("controle associado inexistente para " +
+                                                                   b.name() + ": " + v);
+                               })
+        .event("OnBeforePesq", &TBtnPesquisa::onBeforePesq)
+        .event("OnAfterPesq", &TBtnPesquisa::onAfterPesq)};
+
+} // namespace
 
 } // namespace frm

@@ -33,7 +33,10 @@ public:
     std::function<void(tk::Component& sender)> onAfterPesq;
 
     void click() override;
-    void describe(nlohmann::json& out) const override;
+
+protected:
+    // title, and associate: the associated control's name, or null.
+    void describeKind(tk::MemberSink& out) const override;
 };
 
 } // namespace frm

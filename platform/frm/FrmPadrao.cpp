@@ -1,6 +1,5 @@
 #include "frm/FrmPadrao.h"
 
-#include "frm/BtnPesquisa.h"
 #include "lib/Consiste.h"
 #include "lib/Morvala.h"
 #include "toolkit/Application.h"
@@ -106,11 +105,6 @@ TfrmPadrao::TfrmPadrao(std::string name)
 }
 
 TfrmPadrao::~TfrmPadrao() = default;
-
-tk::Control& TfrmPadrao::createControl(std::string_view type, std::string name, tk::Control* parent) {
-    if (type == "TBtnPesquisa") return add<TBtnPesquisa>(std::move(name), parent);
-    return tk::Form::createControl(type, std::move(name), parent);
-}
 
 void TfrmPadrao::showPage(tk::TTabSheet& page) {
     // A page the rules disabled stays closed to its menu item too.

@@ -26,9 +26,6 @@ public:
     explicit TfrmPadrao(std::string name);
     ~TfrmPadrao() override;
 
-    // Adds the library's own kind "TBtnPesquisa" to the toolkit's.
-    tk::Control& createControl(std::string_view type, std::string name, tk::Control* parent) override;
-
     // Toolbar.
     tk::TSpeedButton& sbtIncluir;
     tk::TSpeedButton& sbtAlterar;

@@ -1,9 +1,10 @@
 #include "lib/AdoIbQuery.h"
 
+#include "lib/PreparedStatement.h"
+
 #include <algorithm>
 #include <charconv>
 #include <ctime>
-#include <soci/soci.h>
 
 namespace lib {
 
@@ -58,8 +59,13 @@ std::string dateText(const std::tm& tm) {
     return std::string(buffer, n);
 }
 
-wire::Value columnValue(const soci::row& row, std::size_t i) {
-    if (row.get_indicator(i) == soci::i_null) return std::nullopt;
+std::string failureText(const std::string& query) {
+    return "Não foi possível consultar a base de dados (consulta " + query + ").";
+}
+
+// nullopt for a column type the query cannot show as text.
+std::optional<wire::Value> columnValue(const soci::row& row, std::size_t i) {
+    if (row.get_indicator(i) == soci::i_null) return wire::Value(); // a null value, not a missing one
     switch (row.get_properties(i).get_data_type()) {
     case soci::dt_string:
     case soci::dt_xml:
@@ -77,7 +83,7 @@ wire::Value columnValue(const soci::row& row, std::size_t i) {
     case soci::dt_blob:
         break;
     }
-    throw DatabaseError("Coluna " + row.get_properties(i).get_name() + " de tipo não suportado");
+    return std::nullopt;
 }
 
 } // namespace
@@ -123,20 +129,7 @@ ParsedText parseParameters(std::string_view text) {
     return out;
 }
 
-// The statement kept prepared between opens: re-preparing costs several times the execution of the
-// small lookups the screens run on every exit from an edit.
-struct TADOIBQuery::Prepared {
-    explicit Prepared(soci::session& session) : statement(session) {}
-    soci::statement statement;
-    soci::row row;
-    std::vector<std::string> values;
-    std::vector<soci::indicator> indicators;
-    std::vector<int> columnOfField; // result column of each output field
-    bool described = false;
-};
-
-TADOIBQuery::TADOIBQuery(Database& database, std::string name)
-    : database_(&database), name_(std::move(name)) {}
+TADOIBQuery::TADOIBQuery(SessionSource& source, std::string name) : source_(&source), name_(std::move(name)) {}
 
 TADOIBQuery::~TADOIBQuery() = default;
 
@@ -158,7 +151,7 @@ void TADOIBQuery::setSQL_IB(std::vector<std::string> lines) {
 }
 
 std::string TADOIBQuery::chosenText() const {
-    switch (database_->dialect()) {
+    switch (source_->dialect()) {
     case Dialect::SQLite:
     case Dialect::PostgreSQL:
         return joined(blankText(sqlOracle_) ? sql_ : sqlOracle_);
@@ -168,7 +161,7 @@ std::string TADOIBQuery::chosenText() const {
 
 void TADOIBQuery::textChanged() {
     Close();
-    prepared_.reset();
+    described_ = false;
     parseParams();
 }
 
@@ -198,7 +191,7 @@ void TADOIBQuery::parseParams() {
 QueryField& TADOIBQuery::addField(std::string name, int size, std::string label, int displayWidth,
                                   bool visible, bool required) {
     Close();
-    prepared_.reset();
+    described_ = false;
     fields_.push_back({std::move(name), size, std::move(label), displayWidth, visible, required});
     return fields_.back();
 }
@@ -206,7 +199,7 @@ QueryField& TADOIBQuery::addField(std::string name, int size, std::string label,
 TParam& TADOIBQuery::ParamByName(std::string_view name) {
     for (auto& param : params_)
         if (sameName(param.Name, name)) return param;
-    throw DatabaseError("Parâmetro " + std::string(name) + " não existe na consulta " + name_);
+    definitionFault("Parâmetro " + std::string(name) + " não existe na consulta " + name_);
 }
 
 void TADOIBQuery::Close() {
@@ -218,72 +211,84 @@ void TADOIBQuery::Close() {
 
 void TADOIBQuery::Open() {
     if (active_) return;
-    try {
-        if (!prepared_) {
-            auto prepared = std::make_unique<Prepared>(database_->session());
-            // Bound by reference: these buffers live as long as the statement.
-            prepared->values.resize(uses_.size());
-            prepared->indicators.resize(uses_.size(), soci::i_null);
-            prepared->statement.exchange(soci::into(prepared->row));
-            for (std::size_t i = 0; i < uses_.size(); ++i)
-                prepared->statement.exchange(soci::use(prepared->values[i], prepared->indicators[i]));
-            prepared->statement.alloc();
-            prepared->statement.prepare(boundText_);
-            prepared->statement.define_and_bind();
-            prepared_ = std::move(prepared);
-        }
-        Prepared& p = *prepared_;
-        for (std::size_t i = 0; i < uses_.size(); ++i) {
-            const auto& value = params_[uses_[i]].AsString.value();
-            p.values[i] = value.value_or(std::string());
-            p.indicators[i] = value ? soci::i_ok : soci::i_null;
-        }
-
-        bool more = p.statement.execute(true);
-        if (!p.described) {
-            const std::size_t columns = p.row.size();
-            rows_.fields.clear();
-            p.columnOfField.clear();
-            if (fields_.empty()) {
-                for (std::size_t c = 0; c < columns; ++c) {
-                    rows_.fields.push_back({upperCase(p.row.get_properties(c).get_name()), "string", 0});
-                    p.columnOfField.push_back(static_cast<int>(c));
-                }
-            } else {
-                for (const auto& field : fields_) {
-                    int found = -1;
-                    for (std::size_t c = 0; c < columns && found < 0; ++c)
-                        if (sameName(p.row.get_properties(c).get_name(), field.name))
-                            found = static_cast<int>(c);
-                    if (found < 0)
-                        throw DatabaseError("Campo " + field.name +
-                                            " não encontrado no resultado da consulta " + name_);
-                    rows_.fields.push_back({field.name, "string", field.size});
-                    p.columnOfField.push_back(found);
-                }
+    for (int attempt = 1;; ++attempt) {
+        SessionLease lease = source_->borrow();
+        Database& session = lease.database();
+        try {
+            run(session);
+            break;
+        } catch (const DatabaseError&) {
+            session.forget(boundText_);
+            Close();
+            throw;
+        } catch (const std::exception& e) {
+            Close();
+            session.forget(boundText_);
+            if (!session.alive()) {
+                lease.discard();
+                // A session that waited in the pool may have lost its connection meanwhile (a
+                // restarted server, an idle connection dropped on the way); one more try on another
+                // session tells that apart from a database that is down. The query only reads, so
+                // running it again is harmless.
+                if (lease.reused() && attempt == 1) continue;
             }
-            p.described = true;
+            throw DatabaseError(DatabaseError::Kind::Query, failureText(name_), e.what());
         }
-        rows_.rows.clear();
-        while (more) {
-            auto& out = rows_.rows.emplace_back();
-            out.reserve(p.columnOfField.size());
-            for (int column : p.columnOfField)
-                out.push_back(columnValue(p.row, static_cast<std::size_t>(column)));
-            more = p.statement.fetch();
-        }
-    } catch (const DatabaseError&) {
-        prepared_.reset();
-        Close();
-        throw;
-    } catch (const std::exception& e) {
-        prepared_.reset();
-        Close();
-        throw DatabaseError("Erro ao executar a consulta " + name_ + ": " + e.what());
     }
     active_ = true;
     eof_ = false;
     recNo_ = rows_.rows.empty() ? 0 : 1;
+}
+
+void TADOIBQuery::run(Database& session) {
+    PreparedStatement& p = session.prepared(boundText_, uses_.size());
+    for (std::size_t i = 0; i < uses_.size(); ++i) {
+        const auto& value = params_[uses_[i]].AsString.value();
+        p.values[i] = value.value_or(std::string());
+        p.indicators[i] = value ? soci::i_ok : soci::i_null;
+    }
+
+    bool more = p.statement.execute(true);
+    if (!described_) {
+        const std::size_t columns = p.row.size();
+        rows_.fields.clear();
+        columnOfField_.clear();
+        if (fields_.empty()) {
+            for (std::size_t c = 0; c < columns; ++c) {
+                rows_.fields.push_back({upperCase(p.row.get_properties(c).get_name()), "string", 0});
+                columnOfField_.push_back(static_cast<int>(c));
+            }
+        } else {
+            for (const auto& field : fields_) {
+                int found = -1;
+                for (std::size_t c = 0; c < columns && found < 0; ++c)
+                    if (sameName(p.row.get_properties(c).get_name(), field.name)) found = static_cast<int>(c);
+                if (found < 0)
+                    definitionFault("Campo " + field.name + " não encontrado no resultado da consulta " + name_);
+                rows_.fields.push_back({field.name, "string", field.size});
+                columnOfField_.push_back(found);
+            }
+        }
+        described_ = true;
+    }
+    rows_.rows.clear();
+    while (more) {
+        auto& out = rows_.rows.emplace_back();
+        out.reserve(columnOfField_.size());
+        for (int column : columnOfField_) {
+            const auto c = static_cast<std::size_t>(column);
+            auto value = columnValue(p.row, c);
+            if (!value)
+                definitionFault("Coluna " + p.row.get_properties(c).get_name() + " da consulta " + name_ +
+                                " é de tipo não suportado");
+            out.push_back(std::move(*value));
+        }
+        more = p.statement.fetch();
+    }
+}
+
+[[noreturn]] void TADOIBQuery::definitionFault(const std::string& detail) const {
+    throw DatabaseError(DatabaseError::Kind::Definition, failureText(name_), detail);
 }
 
 void TADOIBQuery::moveTo(int recNo) {
@@ -309,8 +314,8 @@ wire::Value TADOIBQuery::value(std::string_view field) const {
     if (found < 0)
         for (std::size_t i = 0; i < rows_.fields.size() && found < 0; ++i)
             if (sameName(rows_.fields[i].name, field)) found = static_cast<int>(i);
-    if (found < 0) throw DatabaseError("Campo " + std::string(field) + " não existe na consulta " + name_);
-    if (recNo_ == 0) throw DatabaseError("A consulta " + name_ + " não tem registro atual");
+    if (found < 0) definitionFault("Campo " + std::string(field) + " não existe na consulta " + name_);
+    if (recNo_ == 0) definitionFault("A consulta " + name_ + " não tem registro atual");
     return rows_.rows[static_cast<std::size_t>(recNo_ - 1)][static_cast<std::size_t>(found)];
 }
 

@@ -19,6 +19,12 @@
 // declared field missing from the result fails the Open. Without declared fields, every column in
 // result order, named in upper case. Values are strings or null; numbers and dates are written out
 // as text.
+//
+// Sessions: a query takes a session from its source (a SessionPool for the screens, a dedicated
+// Database for tools and tests) for the time of one Open and gives it back before Open returns. When
+// a session that waited in a pool turns out to have lost its connection, Open drops it and runs once
+// more on another
+// session. Failures raise DatabaseError whose user text names only the query.
 
 #include "lib/Database.h"
 #include "wire/Packet.h"
@@ -63,17 +69,17 @@ struct TParam {
     void Clear() { AsString.clear(); }
 };
 
-// A query keeps its statement prepared on the database between opens, so it must be destroyed before
-// its Database (the screen owning the query is closed before the host drops the client's database).
+// A query must be destroyed before its session source (the screen owning the query is closed before
+// the host lets the pool go).
 class TADOIBQuery {
 public:
-    TADOIBQuery(Database& database, std::string name);
+    TADOIBQuery(SessionSource& source, std::string name);
     ~TADOIBQuery();
     TADOIBQuery(const TADOIBQuery&) = delete;
     TADOIBQuery& operator=(const TADOIBQuery&) = delete;
 
     const std::string& name() const { return name_; }
-    Database& database() const { return *database_; }
+    SessionSource& source() const { return *source_; }
 
     // The texts, line by line. Changing a text closes the query; parameter values of names the new
     // chosen text still uses are kept.
@@ -95,12 +101,14 @@ public:
 
     // The parameters of the chosen text, in order of first use.
     const std::vector<TParam>& params() const { return params_; }
-    // DatabaseError when the chosen text has no parameter of that name.
+    // DatabaseError (Definition) when the chosen text has no parameter of that name.
     TParam& ParamByName(std::string_view name);
     void setParam(std::string_view name, std::string value) { ParamByName(name).AsString = std::move(value); }
 
     // Runs the query and holds all its rows, the first one current; DatabaseError on failure (the
-    // query then stays closed). Opening an open query does nothing, as in the classic component.
+    // query then stays closed): Connect or Busy when no session could be had, Query when the database
+    // failed the statement, Definition when a declared field is not in the result. Opening an open
+    // query does nothing, as in the classic component.
     void Open();
     void Close();
     bool active() const { return active_; }
@@ -116,16 +124,18 @@ public:
     void First() { moveTo(1); }
     void Next();
     bool Eof() const { return recNo_ == 0 || eof_; }
-    // The current row's value of a field; DatabaseError for an unknown field or no current row.
+    // The current row's value of a field; DatabaseError (Definition) for an unknown field or no
+    // current row.
     wire::Value value(std::string_view field) const;
     std::string asString(std::string_view field) const { return value(field).value_or(std::string()); }
 
 private:
-    struct Prepared;
     void textChanged();
     void parseParams(); // the parameters of the chosen text, keeping the values of names still used
+    void run(Database& session); // execute and fetch every row on a borrowed session
+    [[noreturn]] void definitionFault(const std::string& detail) const;
 
-    Database* database_;
+    SessionSource* source_;
     std::string name_;
     std::vector<std::string> sql_, sqlOracle_, sqlMssql_, sqlIb_;
     std::vector<QueryField> fields_;
@@ -134,7 +144,10 @@ private:
     // use binds.
     std::string boundText_;
     std::vector<std::size_t> uses_;
-    std::unique_ptr<Prepared> prepared_;
+    // The result column of each output field, found on the first successful Open of the text: every
+    // session runs the same text, so the result has the same shape on all of them.
+    std::vector<int> columnOfField_;
+    bool described_ = false;
 
     bool active_ = false;
     bool eof_ = false;

@@ -1,8 +1,12 @@
 #include "lib/Database.h"
 
+#include "lib/PreparedStatement.h"
+
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
-#include <soci/soci.h>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace lib {
@@ -20,7 +24,8 @@ const char* toString(Dialect dialect) {
 namespace {
 
 [[noreturn]] void badURL(std::string_view url, const std::string& why) {
-    throw DatabaseError("URL de banco de dados inválida \"" + redactedURL(url) + "\": " + why);
+    throw DatabaseError(DatabaseError::Kind::Configuration, "A configuração da base de dados é inválida.",
+                        "URL de banco de dados inválida \"" + redactedURL(url) + "\": " + why);
 }
 
 int hexDigit(char ch) {
@@ -30,7 +35,8 @@ int hexDigit(char ch) {
     return -1;
 }
 
-std::string percentDecode(std::string_view text, std::string_view url) {
+// nullopt for an incomplete or malformed escape.
+std::optional<std::string> decoded(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -40,11 +46,17 @@ std::string percentDecode(std::string_view text, std::string_view url) {
         }
         const int hi = i + 2 < text.size() ? hexDigit(text[i + 1]) : -1;
         const int lo = hi >= 0 ? hexDigit(text[i + 2]) : -1;
-        if (lo < 0) badURL(url, "escape % incompleto");
+        if (lo < 0) return std::nullopt;
         out.push_back(static_cast<char>(hi * 16 + lo));
         i += 2;
     }
     return out;
+}
+
+std::string percentDecode(std::string_view text, std::string_view url) {
+    auto out = decoded(text);
+    if (!out) badURL(url, "escape % incompleto");
+    return std::move(*out);
 }
 
 // A keyword/value pair of a connection string, quoted when it holds blanks, quotes or backslashes.
@@ -142,20 +154,60 @@ ConnectTarget connectTarget(std::string_view url) {
 }
 
 std::string redactedURL(std::string_view url) {
+    constexpr std::string_view mask = "***";
+    std::string out;
     const auto scheme = url.find("://");
-    if (scheme == std::string_view::npos) return std::string(url);
-    const auto start = scheme + 3;
-    const auto end = url.find_first_of("/?", start);
-    const auto authority =
-        url.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    const auto at = authority.rfind('@');
-    const auto colon = authority.find(':');
-    if (at == std::string_view::npos || colon == std::string_view::npos || colon > at)
-        return std::string(url);
-    std::string out(url.substr(0, start + colon + 1));
-    out += "***";
-    out += url.substr(start + at);
+    const auto start = scheme == std::string_view::npos ? 0 : scheme + 3;
+    const auto queryStart = std::min(url.find('?', start), url.size());
+    // The user part ends at the last '@' before the parameters: a password holding an unescaped '/'
+    // or '@' is still masked whole, although such a URL does not parse.
+    const auto beforeQuery = url.substr(start, queryStart - start);
+    const auto at = beforeQuery.rfind('@');
+    const auto colon = beforeQuery.find(':');
+    if (scheme != std::string_view::npos && at != std::string_view::npos && colon < at) {
+        out += url.substr(0, start + colon + 1);
+        out += mask;
+        out += beforeQuery.substr(at);
+    } else {
+        out += url.substr(0, queryStart);
+    }
+    if (queryStart == url.size()) return out;
+    // A password may also come as a parameter, its name possibly percent-encoded.
+    out.push_back('?');
+    std::string_view query = url.substr(queryStart + 1);
+    for (;;) {
+        const auto amp = query.find('&');
+        const auto item = query.substr(0, amp);
+        const auto eq = item.find('=');
+        if (eq != std::string_view::npos && decoded(item.substr(0, eq)).value_or("") == "password") {
+            out += item.substr(0, eq + 1);
+            out += mask;
+        } else {
+            out += item;
+        }
+        if (amp == std::string_view::npos) break;
+        out.push_back('&');
+        query = query.substr(amp + 1);
+    }
     return out;
+}
+
+SessionLease::SessionLease(SessionLease&& other) noexcept
+    : source_(std::exchange(other.source_, nullptr)), session_(other.session_), reused_(other.reused_),
+      broken_(other.broken_) {}
+
+SessionLease::~SessionLease() {
+    if (source_) source_->giveBack(*session_, broken_);
+}
+
+PreparedStatement::PreparedStatement(soci::session& session, const std::string& text, std::size_t parameters)
+    : statement(session), values(parameters), indicators(parameters, soci::i_null) {
+    statement.exchange(soci::into(row));
+    for (std::size_t i = 0; i < parameters; ++i)
+        statement.exchange(soci::use(values[i], indicators[i]));
+    statement.alloc();
+    statement.prepare(text);
+    statement.define_and_bind();
 }
 
 Database::Database(const std::string& url) : url_(url) {
@@ -171,7 +223,8 @@ Database::Database(const std::string& url) : url_(url) {
     try {
         session_ = std::make_unique<soci::session>(target.backend, target.connectString);
     } catch (const std::exception& e) {
-        throw DatabaseError("Não foi possível abrir o banco de dados " + redactedURL(url) + ": " + e.what());
+        throw DatabaseError(DatabaseError::Kind::Connect, "Não foi possível conectar à base de dados.",
+                            "Não foi possível abrir " + redactedURL(url) + ": " + e.what());
     }
 }
 
@@ -181,8 +234,34 @@ void Database::execute(const std::string& sql) {
     try {
         *session_ << sql;
     } catch (const std::exception& e) {
-        throw DatabaseError("Erro no banco de dados: " + std::string(e.what()));
+        throw DatabaseError(DatabaseError::Kind::Query, "Não foi possível executar o comando na base de dados.", e.what());
     }
+}
+
+PreparedStatement& Database::prepared(const std::string& text, std::size_t parameters) {
+    if (const auto it = statements_.find(text); it != statements_.end()) {
+        it->second.lastUse = ++useClock_;
+        return *it->second.statement;
+    }
+    if (statements_.size() >= kStatementCacheSize) {
+        const auto oldest = std::min_element(statements_.begin(), statements_.end(), [](const auto& a, const auto& b) {
+            return a.second.lastUse < b.second.lastUse;
+        });
+        statements_.erase(oldest);
+    }
+    auto statement = std::make_unique<PreparedStatement>(*session_, text, parameters);
+    prepares_.fetch_add(1, std::memory_order_relaxed);
+    auto& cached = statements_[text];
+    cached = {std::move(statement), ++useClock_};
+    return *cached.statement;
+}
+
+void Database::forget(const std::string& text) {
+    statements_.erase(text);
+}
+
+bool Database::alive() {
+    return session_->is_connected();
 }
 
 } // namespace lib

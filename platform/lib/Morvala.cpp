@@ -100,8 +100,24 @@ Address parseAddress(std::string_view text, std::string_view origin) {
     return address;
 }
 
+namespace {
+
+int parsePoolSize(std::string_view text, std::string_view origin) {
+    int size = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), size);
+    if (ec != std::errc() || end != text.data() + text.size() || size < 1 || size > kMaxDatabasePoolSize)
+        throw lib::ConfigError("Tamanho do pool de sessões da base de dados inválido em " + std::string(origin) +
+                               ": \"" + std::string(text) + "\" (esperado um número de 1 a " +
+                               std::to_string(kMaxDatabasePoolSize) + ")");
+    return size;
+}
+
+} // namespace
+
 void setHostConfig(HostConfig config) {
     if (config.appServer) parseAddress(*config.appServer, "configuração do host");
+    if (config.databasePoolSize)
+        parsePoolSize(std::to_string(*config.databasePoolSize), "configuração do host");
     std::lock_guard lock(configMutex);
     installed = std::move(config);
 }
@@ -132,6 +148,15 @@ std::string DatabaseURL() {
     if (auto value = environment("TIPOPER_DB")) return *value;
     if (auto value = readConfigFile().databaseURL) return *value;
     return kDefaultDatabaseURL;
+}
+
+int DatabasePoolSize() {
+    {
+        std::lock_guard lock(configMutex);
+        if (installed.databasePoolSize) return *installed.databasePoolSize;
+    }
+    if (auto value = environment("TIPOPER_DB_POOL")) return parsePoolSize(*value, "TIPOPER_DB_POOL");
+    return kDefaultDatabasePoolSize;
 }
 
 namespace {

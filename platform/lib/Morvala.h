@@ -7,11 +7,12 @@
 //
 // Sources, first one that sets a value wins:
 //   1. the host process's own settings (setHostConfig; the web host installs its command-line flags);
-//   2. the environment: TIPOPER_APPSERVER ("host:port"), TIPOPER_DB (database URL);
+//   2. the environment: TIPOPER_APPSERVER ("host:port"), TIPOPER_DB (database URL), TIPOPER_DB_POOL
+//      (sessions in the process's database pool);
 //   3. the configuration file named by TIPOPER_CONFIG, default ./tipoper.toml, with the keys
 //      appserver = "host:port" and db = "URL" (a missing default file is no error; a missing file
 //      that TIPOPER_CONFIG names is);
-//   4. the defaults 127.0.0.1, 7400 and sqlite:var/tipoper.db.
+//   4. the defaults 127.0.0.1, 7400, sqlite:var/tipoper.db and a pool of 8 sessions.
 // A value that cannot be used (a port that is not a number from 1 to 65535, a file that does not
 // parse) raises lib::ConfigError instead of silently falling back: connecting somewhere else than
 // configured would look like a working system pointed at the wrong data.
@@ -34,6 +35,8 @@ namespace Morvala {
 inline constexpr const char* kDefaultHost = "127.0.0.1";
 inline constexpr int kDefaultPort = 7400;
 inline constexpr const char* kDefaultDatabaseURL = "sqlite:var/tipoper.db";
+inline constexpr int kDefaultDatabasePoolSize = 8;
+inline constexpr int kMaxDatabasePoolSize = 1000;
 
 // What a connection presents to the application server on connect: a ticket from Login (a user who
 // logged in) or an API token (a program). A secret: never logged, never shown, never in an error.
@@ -47,11 +50,14 @@ struct Credential {
 struct HostConfig {
     std::optional<std::string> appServer;   // "host:port"
     std::optional<std::string> databaseURL; // "sqlite:PATH" or "postgresql://..."
-    std::optional<Credential> credential;   // the host process's own, for clients without theirs
+    // 1 to kMaxDatabasePoolSize. Initialized so that braced lists naming only the members above stay valid.
+    std::optional<int> databasePoolSize = std::nullopt;
+    std::optional<Credential> credential = std::nullopt; // the host process's own, for clients without theirs
 };
 
 // Installs the host process's settings; values left empty fall through to the environment. Checked
-// at once: an unusable appserver address raises lib::ConfigError and leaves the settings unchanged.
+// at once: an unusable appserver address or pool size raises lib::ConfigError and leaves the settings
+// unchanged.
 void setHostConfig(HostConfig config);
 HostConfig hostConfig();
 
@@ -69,6 +75,9 @@ Address AppServerAddress();
 std::string WebURL();
 int WebPort();
 std::string DatabaseURL();
+// How many sessions the process's pool on the database may open at most: keep the sum over every
+// host and server well under the database's own limit.
+int DatabasePoolSize();
 
 // The credential of one client (one tk::Application per browser session), set by the host for the
 // user logged into it; nullopt clears it. Clients of different users live in one process, so this

@@ -41,8 +41,8 @@ void Application::showWait(int kind, std::string text) {
 }
 
 void Application::hideWait() {
-    // Hiding is idempotent: clean-up paths hide again after a handler already did.
-    if (!waitStack_.empty()) waitStack_.pop_back();
+    if (waitStack_.empty()) throw std::logic_error("indicador de espera escondido sem ter sido mostrado");
+    waitStack_.pop_back();
     const auto before = wait_;
     if (waitStack_.empty()) wait_.reset();
     else wait_ = waitStack_.back();

@@ -25,10 +25,10 @@ public:
 
 // Rows offered to the user by a list picker or a record search.
 struct DialogRows {
-    std::vector<std::string> fields;              // field names, in column order
-    std::vector<std::string> labels;              // column titles
-    std::vector<std::vector<std::string>> rows;   // display texts
-    std::vector<std::string> keys;                // key value of each row (pickers)
+    std::vector<std::string> fields;            // field names, in column order
+    std::vector<std::string> labels;            // column titles
+    std::vector<std::vector<std::string>> rows; // display texts
+    std::vector<std::string> keys;              // key value of each row (pickers)
 };
 
 // Answers of a modal question, as the classic toolkit numbers them.
@@ -50,7 +50,8 @@ public:
     virtual void error(const std::string& text) = 0;
     // Several rows picked from a list; `selected` holds the keys picked so far.
     // nullopt when the user cancels.
-    virtual std::optional<std::vector<std::string>> pickMany(const std::string& title, const std::string& emptyText,
+    virtual std::optional<std::vector<std::string>> pickMany(const std::string& title,
+                                                             const std::string& emptyText,
                                                              const DialogRows& rows,
                                                              const std::vector<std::string>& selected) = 0;
     // One row picked from a list (search buttons); the 0-based row index, nullopt when cancelled.
@@ -65,12 +66,15 @@ struct WaitIndicator {
     std::string text;
 };
 
-// A per-client slot for a unit's globals. The module defines the type; the host reads it through
-// snapshot() without knowing it.
+class MemberSink;
+
+// A per-client slot for a unit's globals. The module defines the type; the snapshot reads the
+// variables a reviewer checks through describe() without knowing it.
 class UnitState {
 public:
     virtual ~UnitState() = default;
-    virtual std::string snapshotJson() const = 0; // a JSON object of the unit's variables
+    // Writes the unit's variables, each by its name.
+    virtual void describe(MemberSink& out) const = 0;
 };
 
 class Form;
@@ -103,7 +107,9 @@ public:
     // Messages shown to the user (questions, error boxes), in order; the host clears it per event.
     std::vector<std::string>& shown() { return shown_; }
 
-    // Wait indicator (the library's wait animation). Nested shows keep the innermost text.
+    // Wait indicator (the library's wait animation). Nested shows keep the innermost text; each hide
+    // undoes one show, and a hide with nothing shown throws std::logic_error (an unpaired hide would
+    // take down an indicator some other caller still shows).
     void showWait(int kind, std::string text);
     void hideWait();
     const std::optional<WaitIndicator>& wait() const { return wait_; }

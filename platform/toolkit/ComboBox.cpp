@@ -1,6 +1,6 @@
 #include "toolkit/ComboBox.h"
 
-#include <nlohmann/json.hpp>
+#include "toolkit/ControlKinds.h"
 
 namespace tk {
 
@@ -26,10 +26,12 @@ std::string TComboBox::text() const {
     return itemIndex_ >= 0 ? items_[static_cast<std::size_t>(itemIndex_)] : "";
 }
 
-void TComboBox::describe(nlohmann::json& out) const {
-    Control::describe(out);
-    out["itemIndex"] = itemIndex_;
-    out["items"] = items_;
-}
+namespace {
+
+const KindRegistration registration{KindOf<TComboBox>("TComboBox", "Control")
+                                        .property("items", &TComboBox::setItems)
+                                        .property("itemIndex", &TComboBox::setItemIndex)};
+
+} // namespace
 
 } // namespace tk

@@ -4,27 +4,28 @@
 // and runs the change handler.
 
 #include "toolkit/Control.h"
+#include "toolkit/ListControl.h"
 
 #include <vector>
 
 namespace tk {
 
-class TComboBox : public Control {
+class TComboBox : public Control, public ListControl {
 public:
     TComboBox(Form& form, std::string name, Control* parent);
     const char* typeName() const override { return "TComboBox"; }
     bool focusable() const override { return true; }
+    ListControl* asList() override { return this; }
 
-    const std::vector<std::string>& items() const { return items_; }
+    const std::vector<std::string>& items() const override { return items_; }
     void setItems(std::vector<std::string> items);
-    int itemIndex() const { return itemIndex_; }
+    int itemIndex() const override { return itemIndex_; }
     // Any index outside the items means no selection (-1).
     void setItemIndex(int index);
-    // The user picked the item at `index` (the caller checked the range).
-    void userPick(int index);
+    void userPick(int index) override;
+    bool userKey(std::uint16_t key, ShiftState shift) override { return pickByKey(key, shift); }
 
     std::string text() const override;
-    void describe(nlohmann::json& out) const override;
 
 private:
     std::vector<std::string> items_;

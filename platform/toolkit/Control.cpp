@@ -1,9 +1,10 @@
 #include "toolkit/Control.h"
 
 #include "toolkit/Form.h"
+#include "toolkit/ListControl.h"
+#include "toolkit/MemberSink.h"
 
 #include <algorithm>
-#include <nlohmann/json.hpp>
 
 namespace tk {
 
@@ -26,11 +27,14 @@ bool Control::isAncestorOf(const Control* other) const {
     return false;
 }
 
-bool Control::canOperate() const {
-    if (!visible_ || !enabled_) return false;
-    for (const Control* c = parent_; c; c = c->parent_)
-        if (!c->visible_ || !c->enabled_ || !c->showsChildren()) return false;
-    return true;
+Reach Control::reach() const {
+    if (!visible_) return Reach::Hidden;
+    if (!enabled_) return Reach::Disabled;
+    for (const Control* c = parent_; c; c = c->parent_) {
+        if (!c->visible_ || !c->showsChildren()) return Reach::Hidden;
+        if (!c->enabled_) return Reach::Disabled;
+    }
+    return Reach::Ok;
 }
 
 bool Control::canFocus() const {
@@ -49,24 +53,40 @@ void Control::click() {
     fire(onClick);
 }
 
-void Control::describe(nlohmann::json& out) const {
-    out["caption"] = caption_;
-    out["text"] = text();
-    out["enabled"] = enabled_;
-    out["visible"] = visible_;
-    out["checked"] = nullptr;
-    out["itemIndex"] = nullptr;
-    out["items"] = nullptr;
+bool Control::userKey(std::uint16_t, ShiftState) {
+    return false;
+}
+
+void MemberSink::nameOf(std::string_view name, const Component* component) {
+    if (component)
+        text(name, component->name());
+    else
+        null(name);
+}
+
+void Control::describe(MemberSink& out) const {
+    out.text("caption", caption_);
+    out.text("text", shownText());
+    out.boolean("enabled", enabled_);
+    out.boolean("visible", visible_);
+    if (const auto check = shownCheck())
+        out.boolean("checked", *check);
+    else
+        out.null("checked");
+    if (const ListControl* list = asList()) {
+        out.integer("itemIndex", list->itemIndex());
+        out.texts("items", list->items());
+    } else {
+        out.null("itemIndex");
+        out.null("items");
+    }
     // Colour, tab order and position are set by some rules (the per-kind arrangement), so they are
     // part of what a reviewer checks.
-    out["color"] = color_;
-    out["tabOrder"] = tabOrder_;
-    if (bounds_)
-        out["bounds"] = {{"left", bounds_->left},
-                         {"top", bounds_->top},
-                         {"width", bounds_->width},
-                         {"height", bounds_->height}};
-    if (!hint_.empty()) out["hint"] = hint_;
+    out.text("color", color_);
+    out.integer("tabOrder", tabOrder_);
+    if (bounds_) out.bounds("bounds", *bounds_);
+    if (!hint_.empty()) out.text("hint", hint_);
+    describeKind(out);
 }
 
 } // namespace tk

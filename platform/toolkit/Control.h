@@ -5,20 +5,27 @@
 //
 // Setters do nothing when the value does not change; events run only on a real change. Controls are
 // created and owned by their form (Form::add / Form::createControl) and never outlive it.
+//
+// What a kind adds is reached through its capabilities, not its class: a control bound to data
+// (asData), a list of items (asList), an edit that takes typed text (asText). The user's acts
+// (tk::Input) and the snapshot work on those alone.
 
 #include "toolkit/Component.h"
 #include "toolkit/Keys.h"
 
 #include <cstdint>
 #include <functional>
-#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace tk {
 
+class DataControl;
 class Form;
+class ListControl;
+class MemberSink;
+class TextControl;
 
 // Position and size; presentation only, no rule reads them.
 struct Bounds {
@@ -28,6 +35,9 @@ struct Bounds {
     int height = 0;
     bool operator==(const Bounds&) const = default;
 };
+
+// Whether the user can reach a control, and if not, why.
+enum class Reach { Ok, Hidden, Disabled };
 
 class Control : public Component {
 public:
@@ -66,8 +76,10 @@ public:
 
     // The user can act on the control: it and every container around it are visible and enabled, and
     // no container hides it (a tab page that is not the active one hides its contents). A control in a
-    // disabled group box cannot be operated whatever its own Enabled says.
-    bool canOperate() const;
+    // disabled group box cannot be operated whatever its own Enabled says. reach() tells which of the
+    // two stands in the way, the nearest first.
+    Reach reach() const;
+    bool canOperate() const { return reach() == Reach::Ok; }
     // canOperate and of a kind that takes the keyboard focus.
     bool canFocus() const;
     bool focused() const;
@@ -78,6 +90,13 @@ public:
     virtual bool isContainer() const { return false; }
     // Whether this container currently shows its children.
     virtual bool showsChildren() const { return true; }
+
+    // Capabilities of the kind; nullptr when it has none of that.
+    virtual DataControl* asData() { return nullptr; }
+    virtual ListControl* asList() { return nullptr; }
+    virtual TextControl* asText() { return nullptr; }
+    const DataControl* asData() const { return const_cast<Control*>(this)->asData(); }
+    const ListControl* asList() const { return const_cast<Control*>(this)->asList(); }
 
     std::function<void(Control& sender)> onClick;
     std::function<void(Control& sender)> onChange;
@@ -91,12 +110,19 @@ public:
     // The user's click, after the focus moved here: check boxes toggle, radio buttons check, the
     // other kinds behave as click().
     virtual void userClick() { click(); }
+    // Whether the user's click changes a value bound to data (a check box's toggle does).
+    virtual bool userClickWrites() const { return false; }
+    // A key the key-down handler let through: the control's own handling of it. Returns whether the
+    // control used it (a list picks an item, a grid moves between columns).
+    virtual bool userKey(std::uint16_t key, ShiftState shift);
     // A value the user changed reaches its field: called when the focus leaves the control, before
     // its exit handler. Data-bound controls override it.
     virtual void writeBack() {}
 
-    // Adds this control's members to its snapshot object (the caller fills type, name and parent).
-    virtual void describe(nlohmann::json& out) const;
+    // Writes this control's members to its snapshot (the writer adds type, parent and placement):
+    // caption, text, enabled, visible, checked, itemIndex, items, color, tabOrder, bounds and hint when
+    // set, then what the kind adds.
+    void describe(MemberSink& out) const;
 
 protected:
     // Runs a handler on this control. The handler is copied first, so a handler that replaces itself
@@ -106,6 +132,13 @@ protected:
         auto copy = handler;
         copy(*this);
     }
+
+    // The text the snapshot shows (a grid shows its current cell).
+    virtual std::string shownText() const { return text(); }
+    // The check shown: true, false, or nullopt for a kind without one and for an undetermined box.
+    virtual std::optional<bool> shownCheck() const { return std::nullopt; }
+    // Members of the kind, after the common ones.
+    virtual void describeKind(MemberSink&) const {}
 
     std::string text_;
 

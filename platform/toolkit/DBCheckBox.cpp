@@ -1,23 +1,11 @@
 #include "toolkit/DBCheckBox.h"
 
-#include "toolkit/Form.h"
-
-#include <nlohmann/json.hpp>
+#include "toolkit/ControlKinds.h"
 
 namespace tk {
 
 TDBCheckBox::TDBCheckBox(Form& form, std::string name, Control* parent)
-    : Control(form, std::move(name), parent), link_(*this) {}
-
-void TDBCheckBox::setDataSource(DataSource* source) {
-    link_.setDataSource(source);
-    recordChanged(nullptr);
-}
-
-void TDBCheckBox::setDataField(std::string field) {
-    link_.setFieldName(std::move(field));
-    recordChanged(nullptr);
-}
+    : DataControl(form, std::move(name), parent) {}
 
 void TDBCheckBox::setValues(std::string checkedValue, std::string uncheckedValue) {
     valueChecked_ = std::move(checkedValue);
@@ -26,9 +14,9 @@ void TDBCheckBox::setValues(std::string checkedValue, std::string uncheckedValue
 }
 
 CheckState TDBCheckBox::stateFromRecord() const {
-    const Field* f = link_.field();
-    if (!f || !link_.active()) return CheckState::Unchecked;
-    if (!link_.hasRecord()) return CheckState::Grayed;
+    const Field* f = field();
+    if (!f || !active()) return CheckState::Unchecked;
+    if (!hasRecord()) return CheckState::Grayed;
     const Value value = f->value();
     if (value && *value == valueChecked_) return CheckState::Checked;
     if (value && *value == valueUnchecked_) return CheckState::Unchecked;
@@ -47,38 +35,39 @@ void TDBCheckBox::setChecked(bool checked) {
 
 void TDBCheckBox::userClick() {
     // A toggle always changes the shown state, so the click handler always runs.
-    marked_ = true;
+    mark();
     state_ = state_ == CheckState::Checked ? CheckState::Unchecked : CheckState::Checked;
     fire(onClick);
 }
 
-void TDBCheckBox::writeBack() {
-    if (!marked_ || state_ == CheckState::Grayed) return;
-    Field* f = link_.field();
-    if (!f || !link_.editing()) return;
-    f->setValue(checked() ? valueChecked_ : valueUnchecked_);
+bool TDBCheckBox::writeValue(Field& f) {
+    // A box the user left undetermined has nothing to write.
+    if (state_ == CheckState::Grayed) return false;
     // Writing the value the box already shows notifies nothing back, so the mark is dropped here.
-    marked_ = false;
+    f.setValue(checked() ? valueChecked_ : valueUnchecked_);
+    return true;
 }
 
-void TDBCheckBox::recordChanged(const Field* field) {
-    if (field && field != link_.field()) return;
-    marked_ = false;
+void TDBCheckBox::showRecord() {
     show(stateFromRecord());
 }
 
-void TDBCheckBox::focusField(const Field&) {
-    form().setFocus(this);
+std::optional<bool> TDBCheckBox::shownCheck() const {
+    if (state_ == CheckState::Grayed) return std::nullopt;
+    return state_ == CheckState::Checked;
 }
 
-void TDBCheckBox::describe(nlohmann::json& out) const {
-    Control::describe(out);
-    if (state_ == CheckState::Grayed)
-        out["checked"] = nullptr;
-    else
-        out["checked"] = state_ == CheckState::Checked;
-    out["text"] = "";
-    if (const Field* f = link_.field()) out["field"] = f->name();
+void TDBCheckBox::describeKind(MemberSink& out) const {
+    DataControl::describeKind(out);
+    describeField(out);
 }
+
+namespace {
+
+const KindRegistration registration{KindOf<TDBCheckBox>("TDBCheckBox", "DataControl")
+                                        .property("valueChecked", &TDBCheckBox::setValueChecked)
+                                        .property("valueUnchecked", &TDBCheckBox::setValueUnchecked)};
+
+} // namespace
 
 } // namespace tk

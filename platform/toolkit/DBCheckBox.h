@@ -14,29 +14,23 @@
 // Giving the state it already shows runs nothing. A marked box writes "S" or "N" into its field when
 // the focus leaves it and before the record is posted.
 
-#include "toolkit/Control.h"
-#include "toolkit/DataSet.h"
-#include "toolkit/FieldLink.h"
+#include "toolkit/DataControl.h"
 
 namespace tk {
 
 enum class CheckState { Unchecked, Checked, Grayed };
 
-class TDBCheckBox : public Control, public DataLink {
+class TDBCheckBox : public DataControl {
 public:
     TDBCheckBox(Form& form, std::string name, Control* parent);
     const char* typeName() const override { return "TDBCheckBox"; }
     bool focusable() const override { return true; }
 
-    void setDataSource(DataSource* source);
-    DataSource* dataSource() const { return link_.dataSource(); }
-    void setDataField(std::string field);
-    const std::string& fieldName() const override { return link_.fieldName(); }
-    Field* field() const { return link_.field(); }
-
     const std::string& valueChecked() const { return valueChecked_; }
     const std::string& valueUnchecked() const { return valueUnchecked_; }
     void setValues(std::string checkedValue, std::string uncheckedValue);
+    void setValueChecked(std::string value) { setValues(std::move(value), valueUnchecked_); }
+    void setValueUnchecked(std::string value) { setValues(valueChecked_, std::move(value)); }
 
     CheckState state() const { return state_; }
     bool checked() const { return state_ == CheckState::Checked; }
@@ -44,27 +38,22 @@ public:
     void setChecked(bool checked);
     // The user's toggle; the caller has made sure the dataset is editing.
     void userClick() override;
-    bool marked() const { return marked_; }
+    bool userClickWrites() const override { return true; }
 
-    bool readOnly() const { return readOnly_; }
-    void setReadOnly(bool readOnly) { readOnly_ = readOnly; }
-
-    void writeBack() override;
-    void recordChanged(const Field* field) override;
-    void updateData() override { writeBack(); }
-    void focusField(const Field& field) override;
-    void describe(nlohmann::json& out) const override;
+protected:
+    void showRecord() override;
+    bool writeValue(Field& field) override;
+    std::string shownText() const override { return {}; }
+    std::optional<bool> shownCheck() const override;
+    void describeKind(MemberSink& out) const override;
 
 private:
     CheckState stateFromRecord() const;
     void show(CheckState state);
 
-    FieldLink link_;
     std::string valueChecked_ = "S";
     std::string valueUnchecked_ = "N";
     CheckState state_ = CheckState::Unchecked;
-    bool marked_ = false;
-    bool readOnly_ = false;
 };
 
 } // namespace tk

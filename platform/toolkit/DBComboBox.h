@@ -5,40 +5,35 @@
 // shows the record: after a scroll, a load, or an assignment of the field. A user's pick sets the
 // field's text to the item (through its set-text handler) and then runs the change handler.
 
-#include "toolkit/Control.h"
-#include "toolkit/DataSet.h"
-#include "toolkit/FieldLink.h"
+#include "toolkit/DataControl.h"
+#include "toolkit/ListControl.h"
 
 #include <vector>
 
 namespace tk {
 
-class TDBComboBox : public Control, public DataLink {
+class TDBComboBox : public DataControl, public ListControl {
 public:
     TDBComboBox(Form& form, std::string name, Control* parent);
     const char* typeName() const override { return "TDBComboBox"; }
     bool focusable() const override { return true; }
+    ListControl* asList() override { return this; }
 
-    void setDataSource(DataSource* source);
-    DataSource* dataSource() const { return link_.dataSource(); }
-    void setDataField(std::string field);
-    const std::string& fieldName() const override { return link_.fieldName(); }
-    Field* field() const { return link_.field(); }
-
-    const std::vector<std::string>& items() const { return items_; }
+    const std::vector<std::string>& items() const override { return items_; }
     void setItems(std::vector<std::string> items);
     // The index of the field's text among the items as last shown; -1 when none matches.
-    int itemIndex() const { return itemIndex_; }
-    // The user picked the item at `index` (the caller checked the range and that the dataset edits).
-    void userPick(int index);
+    int itemIndex() const override { return itemIndex_; }
+    void userPick(int index) override;
+    // The list's keys pick only while its record is being edited.
+    bool userKey(std::uint16_t key, ShiftState shift) override;
 
     std::string text() const override { return shownText_; }
-    void recordChanged(const Field* field) override;
-    void focusField(const Field& field) override;
-    void describe(nlohmann::json& out) const override;
+
+protected:
+    void showRecord() override;
+    void describeKind(MemberSink& out) const override;
 
 private:
-    FieldLink link_;
     std::vector<std::string> items_;
     std::string shownText_;
     int itemIndex_ = -1;

@@ -1,70 +1,62 @@
 #include "toolkit/DBEdit.h"
 
+#include "toolkit/ControlKinds.h"
+#include "toolkit/Edit.h"
 #include "toolkit/EditMask.h"
-#include "toolkit/Form.h"
-
-#include <nlohmann/json.hpp>
+#include "toolkit/MemberSink.h"
 
 namespace tk {
 
-TDBEdit::TDBEdit(Form& form, std::string name, Control* parent)
-    : Control(form, std::move(name), parent), link_(*this) {
+TDBEdit::TDBEdit(Form& form, std::string name, Control* parent) : DataControl(form, std::move(name), parent) {
     setColor("clWindow");
-}
-
-void TDBEdit::setDataSource(DataSource* source) {
-    link_.setDataSource(source);
-    recordChanged(nullptr);
-}
-
-void TDBEdit::setDataField(std::string field) {
-    link_.setFieldName(std::move(field));
-    recordChanged(nullptr);
 }
 
 void TDBEdit::setText(const std::string& text) {
     if (text == text_) return;
     text_ = text;
-    marked_ = true;
+    mark();
     fire(onChange);
 }
 
 std::string TDBEdit::displayText() const {
-    const Field* f = link_.field();
+    const Field* f = field();
     return f ? FormatMaskText(f->editMask(), text_) : text_;
 }
 
-void TDBEdit::writeBack() {
-    if (!marked_) return;
-    Field* f = link_.field();
-    // Outside edit and insert the field cannot take the text; the mark stays for the next post.
-    if (!f || !link_.editing()) return;
-    // A copy: the assignment shows the field back in this edit, which replaces text_.
-    const std::string typed = text_;
-    f->setText(typed);
-    marked_ = false;
+void TDBEdit::userType(std::string_view text) {
+    std::string typed(text);
+    if (const Field* f = field()) typed = MaskRawText(f->editMask(), typed);
+    setText(typedText(typed, maxLength_));
 }
 
-void TDBEdit::recordChanged(const Field* field) {
-    Field* f = link_.field();
-    if (field && field != f) return;
-    marked_ = false;
-    std::string shown = f && link_.hasRecord() ? f->text() : std::string();
+bool TDBEdit::writeValue(Field& f) {
+    // A copy: the assignment shows the field back in this edit, which replaces text_.
+    const std::string typed = text_;
+    f.setText(typed);
+    return true;
+}
+
+void TDBEdit::showRecord() {
+    const Field* f = field();
+    std::string shown = f && hasRecord() ? f->text() : std::string();
     if (shown == text_) return;
     text_ = std::move(shown);
     fire(onChange);
 }
 
-void TDBEdit::focusField(const Field&) {
-    form().setFocus(this);
+void TDBEdit::describeKind(MemberSink& out) const {
+    DataControl::describeKind(out);
+    out.text("displayText", displayText());
+    out.integer("maxLength", maxLength_);
+    out.boolean("readOnly", readOnly());
+    describeField(out);
 }
 
-void TDBEdit::describe(nlohmann::json& out) const {
-    Control::describe(out);
-    out["displayText"] = displayText();
-    out["maxLength"] = maxLength_;
-    out["readOnly"] = readOnly_;
-    if (const Field* f = link_.field()) out["field"] = f->name();
-}
+namespace {
+
+const KindRegistration registration{
+    KindOf<TDBEdit>("TDBEdit", "DataControl").property("maxLength", &TDBEdit::setMaxLength)};
+
+} // namespace
 
 } // namespace tk

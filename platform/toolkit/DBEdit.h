@@ -7,46 +7,37 @@
 // before the record is posted. Showing a record drops the mark and shows the field's text, running
 // the change handler when the shown text changes.
 
-#include "toolkit/Control.h"
-#include "toolkit/DataSet.h"
-#include "toolkit/FieldLink.h"
+#include "toolkit/DataControl.h"
+#include "toolkit/TextControl.h"
 
 namespace tk {
 
-class TDBEdit : public Control, public DataLink {
+class TDBEdit : public DataControl, public TextControl {
 public:
     TDBEdit(Form& form, std::string name, Control* parent);
     const char* typeName() const override { return "TDBEdit"; }
     bool focusable() const override { return true; }
-
-    void setDataSource(DataSource* source);
-    DataSource* dataSource() const { return link_.dataSource(); }
-    void setDataField(std::string field);
-    const std::string& fieldName() const override { return link_.fieldName(); }
-    Field* field() const { return link_.field(); }
+    TextControl* asText() override { return this; }
 
     void setText(const std::string& text) override;
     // The text as shown: formatted through the field's edit mask (the raw text without a mask).
     std::string displayText() const;
-    bool marked() const { return marked_; }
 
     // Limits typing (0 = no limit); text set from code is not cut.
     int maxLength() const { return maxLength_; }
     void setMaxLength(int length) { maxLength_ = length; }
-    bool readOnly() const { return readOnly_; }
-    void setReadOnly(bool readOnly) { readOnly_ = readOnly; }
+    bool readOnly() const override { return DataControl::readOnly(); }
 
-    void writeBack() override;
-    void recordChanged(const Field* field) override;
-    void updateData() override { writeBack(); }
-    void focusField(const Field& field) override;
-    void describe(nlohmann::json& out) const override;
+    // Typing into a masked edit fills the mask's slots: the literals are not part of the value.
+    void userType(std::string_view text) override;
+
+protected:
+    void showRecord() override;
+    bool writeValue(Field& field) override;
+    void describeKind(MemberSink& out) const override;
 
 private:
-    FieldLink link_;
-    bool marked_ = false;
     int maxLength_ = 0;
-    bool readOnly_ = false;
 };
 
 } // namespace tk

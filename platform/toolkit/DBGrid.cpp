@@ -1,26 +1,15 @@
 #include "toolkit/DBGrid.h"
 
+#include "toolkit/ControlKinds.h"
 #include "toolkit/Form.h"
+#include "toolkit/JsonText.h"
+#include "toolkit/MemberSink.h"
 #include "toolkit/Utf8.h"
-
-#include <nlohmann/json.hpp>
 
 namespace tk {
 
-TDBGrid::TDBGrid(Form& form, std::string name, Control* parent) : Control(form, std::move(name), parent) {
+TDBGrid::TDBGrid(Form& form, std::string name, Control* parent) : DataControl(form, std::move(name), parent) {
     setColor("clWindow");
-}
-
-TDBGrid::~TDBGrid() {
-    if (source_) source_->removeLink(this);
-}
-
-void TDBGrid::setDataSource(DataSource* source) {
-    if (source == source_) return;
-    if (source_) source_->removeLink(this);
-    source_ = source;
-    if (source_) source_->addLink(this);
-    discardCell();
 }
 
 void TDBGrid::setColumns(std::vector<GridColumn> columns) {
@@ -142,14 +131,16 @@ void TDBGrid::discardCell() {
 }
 
 void TDBGrid::recordChanged(const Field* field) {
-    // Another record, or the typed field assigned by code: what was typed no longer applies.
     if (!cellActive_) return;
     if (!field || field == columnField(cellColumn_)) discardCell();
 }
 
-const std::string& TDBGrid::fieldName() const {
-    static const std::string none;
-    return none;
+bool TDBGrid::userKey(std::uint16_t key, ShiftState shift) {
+    if (key != keys::Tab || shift.alt || shift.ctrl || !hasOption("dgTabs")) return false;
+    const int next = selectedIndex() + (shift.shift ? -1 : 1);
+    if (next < 0 || next >= static_cast<int>(columns_.size())) return false;
+    selectColumn(next);
+    return true;
 }
 
 void TDBGrid::focusField(const Field& field) {
@@ -157,20 +148,41 @@ void TDBGrid::focusField(const Field& field) {
     selectField(field.name());
 }
 
-void TDBGrid::describe(nlohmann::json& out) const {
-    Control::describe(out);
-    out["text"] = cellText(selectedField());
-    out["editing"] = editingEnabled();
+void TDBGrid::describeKind(MemberSink& out) const {
+    DataControl::describeKind(out);
+    out.boolean("editing", editingEnabled());
     const std::string column = selectedField();
-    out["column"] = column.empty() ? nlohmann::json(nullptr) : nlohmann::json(column);
-    auto columns = nlohmann::json::array();
-    for (const auto& c : columns_)
-        columns.push_back({{"field", c.field}, {"title", c.title}, {"width", c.width}});
-    out["columns"] = std::move(columns);
-    auto options = nlohmann::json::array();
-    for (const auto& o : options_)
-        options.push_back(o);
-    out["options"] = std::move(options);
+    if (column.empty())
+        out.null("column");
+    else
+        out.text("column", column);
+    std::string columns = "[";
+    for (const auto& c : columns_) {
+        if (columns.size() > 1) columns += ',';
+        columns += "{\"field\":";
+        json::appendString(columns, c.field);
+        columns += ",\"title\":";
+        json::appendString(columns, c.title);
+        columns += ",\"width\":";
+        json::appendInt(columns, c.width);
+        columns += '}';
+    }
+    columns += ']';
+    out.json("columns", columns);
+    out.texts("options", std::vector<std::string>(options_.begin(), options_.end()));
 }
+
+namespace {
+
+const KindRegistration registration{
+    KindOf<TDBGrid>("TDBGrid", "DataControl")
+        .property("columns", &TDBGrid::setColumns)
+        .property<std::vector<std::string>>("options",
+                                            [](TDBGrid& grid, const std::vector<std::string>& options) {
+                                                grid.setOptions({options.begin(), options.end()});
+                                            })
+        .event("OnColExit", &TDBGrid::onColExit)};
+
+} // namespace
 
 } // namespace tk

@@ -13,8 +13,8 @@
 // Selecting another column writes a pending buffer into the field, runs the column-exit handler for
 // the column left (an exception there keeps the column), then selects the new column.
 
-#include "toolkit/Control.h"
-#include "toolkit/DataSet.h"
+#include "toolkit/DataControl.h"
+#include "toolkit/Properties.h"
 
 #include <set>
 #include <string>
@@ -23,23 +23,11 @@
 
 namespace tk {
 
-struct GridColumn {
-    std::string field;
-    std::string title;
-    int width = 64;
-    bool operator==(const GridColumn&) const = default;
-};
-
-class TDBGrid : public Control, public DataLink {
+class TDBGrid : public DataControl {
 public:
     TDBGrid(Form& form, std::string name, Control* parent);
-    ~TDBGrid() override;
     const char* typeName() const override { return "TDBGrid"; }
     bool focusable() const override { return true; }
-
-    void setDataSource(DataSource* source);
-    DataSource* dataSource() const { return source_; }
-    DataSet* dataSet() const { return source_ ? source_->dataSet() : nullptr; }
 
     const std::vector<GridColumn>& columns() const { return columns_; }
     void setColumns(std::vector<GridColumn> columns);
@@ -68,19 +56,26 @@ public:
 
     std::function<void(Control& sender)> onColExit;
 
+    // Tab and Shift+Tab move between the columns when the grid has "dgTabs" (the focus leaves from
+    // the first and the last column).
+    bool userKey(std::uint16_t key, ShiftState shift) override;
+
+    // The pending cell reaches its field (the grid binds no single field, so no mark is involved).
     void writeBack() override;
+    // Another record, or the typed field assigned by code: what was typed no longer applies.
     void recordChanged(const Field* field) override;
-    void updateData() override { writeBack(); }
-    const std::string& fieldName() const override;
+    bool selectsFields() const override { return true; }
     // Selects the field's column and focuses the grid.
     void focusField(const Field& field) override;
-    void describe(nlohmann::json& out) const override;
+
+protected:
+    std::string shownText() const override { return cellText(selectedField()); }
+    void describeKind(MemberSink& out) const override;
 
 private:
     Field* columnField(int index) const;
     void discardCell();
 
-    DataSource* source_ = nullptr;
     std::vector<GridColumn> columns_;
     std::set<std::string> options_;
     int selected_ = 0;

@@ -1,11 +1,12 @@
 #include "toolkit/DBNavigator.h"
 
+#include "toolkit/ControlKinds.h"
 #include "toolkit/DataSet.h"
 
 namespace tk {
 
 bool TDBNavigator::navigate(NavigateButton button) {
-    DataSet* set = source_ ? source_->dataSet() : nullptr;
+    DataSet* set = dataSet();
     if (!set || set->state() != DataSetState::Browse) return false;
     switch (button) {
     case NavigateButton::First:
@@ -23,5 +24,11 @@ bool TDBNavigator::navigate(NavigateButton button) {
     }
     return true;
 }
+
+namespace {
+
+const KindRegistration registration{KindOf<TDBNavigator>("TDBNavigator", "DataControl")};
+
+} // namespace
 
 } // namespace tk

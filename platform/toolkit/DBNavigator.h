@@ -3,27 +3,20 @@
 // The record navigator: first, prior, next and last on its data source's dataset. It moves only an
 // open dataset in browse state; a record being edited must be posted or cancelled first.
 
-#include "toolkit/Control.h"
+#include "toolkit/DataControl.h"
 
 namespace tk {
 
-class DataSource;
-
 enum class NavigateButton { First, Prior, Next, Last };
 
-class TDBNavigator : public Control {
+class TDBNavigator : public DataControl {
 public:
-    using Control::Control;
+    using DataControl::DataControl;
     const char* typeName() const override { return "TDBNavigator"; }
-
-    void setDataSource(DataSource* source) { source_ = source; }
-    DataSource* dataSource() const { return source_; }
+    void focusField(const Field&) override {}
 
     // Returns whether the dataset was moved.
     bool navigate(NavigateButton button);
-
-private:
-    DataSource* source_ = nullptr;
 };
 
 } // namespace tk

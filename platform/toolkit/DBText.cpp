@@ -1,24 +1,21 @@
 #include "toolkit/DBText.h"
 
+#include "toolkit/ControlKinds.h"
+
 namespace tk {
 
 TDBText::TDBText(Form& form, std::string name, Control* parent)
-    : Control(form, std::move(name), parent), link_(*this) {}
+    : DataControl(form, std::move(name), parent) {}
 
-void TDBText::setDataSource(DataSource* source) {
-    link_.setDataSource(source);
-    recordChanged(nullptr);
+void TDBText::showRecord() {
+    const Field* f = field();
+    text_ = f && hasRecord() ? fieldDisplayText(*f) : std::string();
 }
 
-void TDBText::setDataField(std::string field) {
-    link_.setFieldName(std::move(field));
-    recordChanged(nullptr);
-}
+namespace {
 
-void TDBText::recordChanged(const Field* field) {
-    Field* f = link_.field();
-    if (field && field != f) return;
-    text_ = f && link_.hasRecord() ? fieldDisplayText(*f) : std::string();
-}
+const KindRegistration registration{KindOf<TDBText>("TDBText", "DataControl")};
+
+} // namespace
 
 } // namespace tk

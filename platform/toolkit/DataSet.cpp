@@ -75,7 +75,8 @@ void reportState(const std::vector<DataSource*>& sources) {
 struct DataSet::Impl {
     struct StoredRow {
         std::string bytes;
-        std::uint32_t id = 0; // identity across edits, for the change log; base rows are numbered in order
+        std::uint32_t id = 0;  // identity across edits, for the change log; base rows are numbered in order
+        std::uint64_t gen = 0; // changes whenever the bytes do (see rowGeneration)
     };
     struct LogEntry {
         wire::ChangeOp op = wire::ChangeOp::Insert;
@@ -89,8 +90,10 @@ struct DataSet::Impl {
     bool eof = true;
 
     std::vector<Value> buffer; // the record being edited or inserted
-    int insertPos = 0;         // where the new record shows while inserting
-    int posBeforeInsert = -1;  // the record a cancelled insert returns to
+    std::uint64_t bufferGen = 0;
+    std::uint64_t nextGen = 1;
+    int insertPos = 0;        // where the new record shows while inserting
+    int posBeforeInsert = -1; // the record a cancelled insert returns to
     bool modified = false;
 
     std::vector<LogEntry> log;
@@ -203,13 +206,13 @@ void Field::setEditMask(std::string mask) {
 
 void Field::focusControl() {
     // A control bound to this field by name wins; otherwise the first control that shows several
-    // fields (a grid, whose fieldName is empty) gets the chance to select the field's column.
+    // fields (a grid) gets the chance to select the field's column.
     DataLink* fallback = nullptr;
     for (DataSource* source : owner_->sources_) {
         for (DataLink* link : source->links()) {
             const std::string& shown = link->fieldName();
             if (shown.empty()) {
-                if (!fallback) fallback = link;
+                if (!fallback && link->selectsFields()) fallback = link;
             } else if (upperAscii(shown) == upperAscii(name_)) {
                 link->focusField(*this);
                 return;
@@ -425,7 +428,7 @@ void DataSet::setData(const wire::DataPacket& packet) {
             const std::string_view text = **v;
             slots[f] = Slot{text.substr(0, detail::utf8PrefixBytes(text, limit[f])), false};
         }
-        rows.push_back({detail::packRow(slots.data(), n), id++});
+        rows.push_back({detail::packRow(slots.data(), n), id++, impl_->nextGen++});
         if (key >= 0 && sorted && rows.size() > 1 && less(rows.back(), rows[rows.size() - 2])) sorted = false;
     }
     if (!sorted) {
@@ -580,6 +583,7 @@ void DataSet::edit() {
     impl_->buffer.reserve(static_cast<std::size_t>(n));
     for (int f = 0; f < n; ++f)
         impl_->buffer.push_back(view.value(f));
+    impl_->bufferGen = impl_->nextGen++;
     impl_->modified = false;
     state_ = DataSetState::Edit;
     reportState(sources_);
@@ -593,6 +597,7 @@ void DataSet::insert() {
     impl_->posBeforeInsert = impl_->pos;
     impl_->insertPos = std::max(impl_->pos, 0);
     impl_->buffer.assign(static_cast<std::size_t>(fieldCount()), std::nullopt);
+    impl_->bufferGen = impl_->nextGen++;
     impl_->modified = false;
     impl_->bof = impl_->eof = false;
     state_ = DataSetState::Insert;
@@ -635,7 +640,7 @@ void DataSet::post() {
         const Value& v = impl_->buffer[static_cast<std::size_t>(f)];
         slots[static_cast<std::size_t>(f)] = v ? Slot{*v, false} : Slot{};
     }
-    Impl::StoredRow row{detail::packRow(slots.data(), n), 0};
+    Impl::StoredRow row{detail::packRow(slots.data(), n), 0, impl_->nextGen++};
 
     auto& rows = impl_->rows;
     int at;
@@ -809,10 +814,13 @@ void DataSet::cancelUpdates() {
             if (at >= 0) rows.erase(rows.begin() + at);
             break;
         case wire::ChangeOp::Modify:
-            if (at >= 0) rows[static_cast<std::size_t>(at)].bytes = std::move(it->original);
+            if (at >= 0) {
+                rows[static_cast<std::size_t>(at)].bytes = std::move(it->original);
+                rows[static_cast<std::size_t>(at)].gen = impl_->nextGen++;
+            }
             break;
         case wire::ChangeOp::Delete:
-            rows.push_back({std::move(it->original), it->id});
+            rows.push_back({std::move(it->original), it->id, impl_->nextGen++});
             break;
         }
     }
@@ -865,6 +873,7 @@ void DataSet::assignCurrent(int fieldIndex, Value value) {
     Value& slot = impl_->buffer[static_cast<std::size_t>(fieldIndex)];
     if (slot == value) return;
     slot = std::move(value);
+    impl_->bufferGen = impl_->nextGen++;
     impl_->modified = true;
     showRecord(sources_, &field);
 }
@@ -874,14 +883,49 @@ Value DataSet::valueAt(int row, int fieldIndex) const {
         throw DataSetError(name_ + ": campo fora do intervalo.");
     if (row < 0 || row >= recordCount())
         throw DataSetError(name_ + ": registro " + std::to_string(row + 1) + " fora do intervalo.");
-    int stored = row;
-    if (state_ == DataSetState::Insert) {
-        if (row == impl_->insertPos) return impl_->buffer[static_cast<std::size_t>(fieldIndex)];
-        if (row > impl_->insertPos) --stored;
-    } else if (state_ == DataSetState::Edit && row == impl_->pos) {
-        return impl_->buffer[static_cast<std::size_t>(fieldIndex)];
-    }
+    const int stored = storedRow(row);
+    if (stored < 0) return impl_->buffer[static_cast<std::size_t>(fieldIndex)];
     return RowView(impl_->rows[static_cast<std::size_t>(stored)].bytes, fieldCount()).value(fieldIndex);
+}
+
+namespace {
+
+std::optional<std::string_view> view(const Value& value) {
+    if (!value) return std::nullopt;
+    return std::string_view(*value);
+}
+
+} // namespace
+
+int DataSet::storedRow(int row) const {
+    if (state_ == DataSetState::Insert) {
+        if (row == impl_->insertPos) return -1;
+        if (row > impl_->insertPos) return row - 1;
+    } else if (state_ == DataSetState::Edit && row == impl_->pos) {
+        return -1;
+    }
+    return row;
+}
+
+std::optional<std::string_view> DataSet::peekCurrent(int fieldIndex) const {
+    if (isEditing()) return view(impl_->buffer[static_cast<std::size_t>(fieldIndex)]);
+    if (!active() || impl_->pos < 0) return std::nullopt;
+    const RowView row(impl_->rows[static_cast<std::size_t>(impl_->pos)].bytes, fieldCount());
+    if (row.isNull(fieldIndex)) return std::nullopt;
+    return row.text(fieldIndex);
+}
+
+std::optional<std::string_view> DataSet::peekAt(int row, int fieldIndex) const {
+    const int stored = storedRow(row);
+    if (stored < 0) return view(impl_->buffer[static_cast<std::size_t>(fieldIndex)]);
+    const RowView r(impl_->rows[static_cast<std::size_t>(stored)].bytes, fieldCount());
+    if (r.isNull(fieldIndex)) return std::nullopt;
+    return r.text(fieldIndex);
+}
+
+std::uint64_t DataSet::rowGeneration(int row) const {
+    const int stored = storedRow(row);
+    return stored < 0 ? impl_->bufferGen : impl_->rows[static_cast<std::size_t>(stored)].gen;
 }
 
 std::size_t DataSet::memoryBytes() const {

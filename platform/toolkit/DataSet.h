@@ -23,6 +23,7 @@
 
 #include "wire/Packet.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -111,6 +112,9 @@ public:
     virtual const std::string& fieldName() const = 0;
     // The control to focus for Field::focusControl; may select a grid column.
     virtual void focusField(const Field& field) = 0;
+    // Shows several fields and can select one of them (a grid): the control a field focuses when no
+    // control is bound to it by name.
+    virtual bool selectsFields() const { return false; }
 };
 
 class DataSource {
@@ -194,7 +198,8 @@ public:
 
     // keyFields separated by ';', one value per field. Returns whether a record was found; a miss
     // leaves the position alone and runs nothing.
-    bool locate(std::string_view keyFields, const std::vector<std::string>& values, LocateOptions options = {});
+    bool locate(std::string_view keyFields, const std::vector<std::string>& values,
+                LocateOptions options = {});
 
     void edit();   // browse -> edit; no effect while editing
     void insert(); // a new empty record (all null) at the current position
@@ -207,14 +212,24 @@ public:
     void setLogChanges(bool on) { logChanges_ = on; }
     int changeCount() const;
     wire::ChangePacket changePacket() const;
-    void mergeChangeLog();  // the logged changes become base data
-    void cancelUpdates();   // back to the base data: deleted rows return, inserted ones go
+    void mergeChangeLog(); // the logged changes become base data
+    void cancelUpdates();  // back to the base data: deleted rows return, inserted ones go
 
     // Current record access (used by Field).
     Value currentValue(int fieldIndex) const;
     void assignCurrent(int fieldIndex, Value value);
     // The value of row `row` (0-based, index order) without moving.
     Value valueAt(int row, int fieldIndex) const;
+
+    // The same values without copying, for writers that only read them: valid until the dataset
+    // changes. The caller checks the field index (and the row) against the dataset first.
+    std::optional<std::string_view> peekCurrent(int fieldIndex) const;
+    std::optional<std::string_view> peekAt(int row, int fieldIndex) const;
+    // A number that changes whenever the content of row `row` (0-based, as recordCount counts them,
+    // the record being edited or inserted included) may have changed, and never comes back: a writer
+    // that remembers it per row knows which rows to send again. Rows that move keep theirs, so an
+    // insert or delete changes it at every row index after the place.
+    std::uint64_t rowGeneration(int row) const;
 
     // Data sources linked to this dataset (DataSource::setDataSet maintains the list).
     void attachSource(DataSource* source);
@@ -223,6 +238,9 @@ public:
     std::size_t memoryBytes() const;
 
 private:
+    // The stored row shown at `row`, or -1 for the record being edited or inserted.
+    int storedRow(int row) const;
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
     std::string name_;

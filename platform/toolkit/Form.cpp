@@ -1,26 +1,10 @@
 #include "toolkit/Form.h"
 
 #include "toolkit/Application.h"
-#include "toolkit/Bevel.h"
-#include "toolkit/ComboBox.h"
-#include "toolkit/DBCheckBox.h"
-#include "toolkit/DBComboBox.h"
-#include "toolkit/DBEdit.h"
-#include "toolkit/DBGrid.h"
-#include "toolkit/DBNavigator.h"
-#include "toolkit/DBText.h"
-#include "toolkit/Edit.h"
-#include "toolkit/GroupBox.h"
-#include "toolkit/Label.h"
-#include "toolkit/MenuItem.h"
-#include "toolkit/PageControl.h"
-#include "toolkit/Panel.h"
-#include "toolkit/RadioButton.h"
-#include "toolkit/ScrollBox.h"
-#include "toolkit/SpeedButton.h"
-#include "toolkit/TabSheet.h"
+#include "toolkit/ControlKinds.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace tk {
 
@@ -46,7 +30,11 @@ const char* toString(WindowState state) {
     return "normal";
 }
 
-Form::Form(std::string name) : Component(std::move(name)) {}
+namespace {
+std::atomic<std::uint64_t> formSerials{0};
+} // namespace
+
+Form::Form(std::string name) : Component(std::move(name)), serial_(++formSerials) {}
 
 Form::~Form() {
     destroying_ = true;
@@ -82,25 +70,10 @@ void Form::adopt(std::unique_ptr<Control> control) {
 }
 
 Control& Form::createControl(std::string_view type, std::string name, Control* parent) {
-    if (type == "TLabel") return add<TLabel>(std::move(name), parent);
-    if (type == "TDBText") return add<TDBText>(std::move(name), parent);
-    if (type == "TGroupBox") return add<TGroupBox>(std::move(name), parent);
-    if (type == "TPanel") return add<TPanel>(std::move(name), parent);
-    if (type == "TBevel") return add<TBevel>(std::move(name), parent);
-    if (type == "TScrollBox") return add<TScrollBox>(std::move(name), parent);
-    if (type == "TPageControl") return add<TPageControl>(std::move(name), parent);
-    if (type == "TTabSheet") return add<TTabSheet>(std::move(name), parent);
-    if (type == "TSpeedButton") return add<TSpeedButton>(std::move(name), parent);
-    if (type == "TMenuItem") return add<TMenuItem>(std::move(name), parent);
-    if (type == "TDBCheckBox") return add<TDBCheckBox>(std::move(name), parent);
-    if (type == "TRadioButton") return add<TRadioButton>(std::move(name), parent);
-    if (type == "TDBEdit") return add<TDBEdit>(std::move(name), parent);
-    if (type == "TEdit") return add<TEdit>(std::move(name), parent);
-    if (type == "TComboBox") return add<TComboBox>(std::move(name), parent);
-    if (type == "TDBComboBox") return add<TDBComboBox>(std::move(name), parent);
-    if (type == "TDBGrid") return add<TDBGrid>(std::move(name), parent);
-    if (type == "TDBNavigator") return add<TDBNavigator>(std::move(name), parent);
-    throw std::invalid_argument("tipo de controle desconhecido: " + std::string(type));
+    const ControlKind* kind = ControlKinds::find(type);
+    if (!kind || !kind->creatable())
+        throw std::invalid_argument("tipo de controle desconhecido: " + std::string(type));
+    return kind->create(*this, std::move(name), parent);
 }
 
 DataSet& Form::addDataSet(std::string name) {

@@ -18,6 +18,7 @@
 #include "toolkit/DataSet.h"
 #include "toolkit/Forward.h"
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -45,9 +46,9 @@ public:
         adopt(std::move(control));
         return ref;
     }
-    // Creates a control by its kind name ("TDBCheckBox", "TPanel", ...); the screen definition names
-    // controls this way. Forms whose library adds kinds override it. Unknown kinds throw.
-    virtual Control& createControl(std::string_view type, std::string name, Control* parent);
+    // Creates a control by its kind name ("TDBCheckBox", "TPanel", ...), as the screen definition
+    // names controls; any registered kind (ControlKinds.h) can be made. Unknown kinds throw.
+    Control& createControl(std::string_view type, std::string name, Control* parent);
     DataSet& addDataSet(std::string name);
     DataSource& addDataSource(std::string name, DataSet* dataSet = nullptr);
 
@@ -70,6 +71,9 @@ public:
 
     const std::string& caption() const { return caption_; }
     void setCaption(std::string caption) { caption_ = std::move(caption); }
+    // Different for every form made in this process, so a form that replaces another of the same
+    // name (closed and opened again) is told apart even at the same address.
+    std::uint64_t serial() const { return serial_; }
     WindowState windowState() const { return windowState_; }
     void setWindowState(WindowState state) { windowState_ = state; }
     bool visible() const { return visible_; }
@@ -116,6 +120,7 @@ private:
     std::vector<Control*> roots_;
     std::map<std::string, Control*, std::less<>> byName_;
     std::string caption_;
+    std::uint64_t serial_;
     WindowState windowState_ = WindowState::Normal;
     bool visible_ = false;
     bool destroying_ = false;

@@ -1,18 +1,11 @@
 #include "toolkit/Input.h"
 
-#include "toolkit/ComboBox.h"
-#include "toolkit/DBCheckBox.h"
-#include "toolkit/DBComboBox.h"
-#include "toolkit/DBEdit.h"
 #include "toolkit/DBGrid.h"
-#include "toolkit/Edit.h"
-#include "toolkit/EditMask.h"
 #include "toolkit/Form.h"
+#include "toolkit/ListControl.h"
 #include "toolkit/PageControl.h"
 #include "toolkit/TabSheet.h"
-#include "toolkit/Utf8.h"
-
-#include <cctype>
+#include "toolkit/TextControl.h"
 
 namespace tk {
 
@@ -30,36 +23,36 @@ int InputResult::httpStatus() const {
 
 namespace {
 
-InputResult notOperable(const Control& c) {
+InputResult unreachable(const Control& c, Reach why) {
     return InputResult::refused(
+        why == Reach::Hidden ? refusal::Hidden : refusal::Disabled,
         "O controle " + c.name() +
-        " não pode ser operado: está oculto, desabilitado ou dentro de um contêiner desabilitado.");
+            " não pode ser operado: está oculto, desabilitado ou dentro de um contêiner desabilitado.");
 }
 
 InputResult notEditing(const Control& c) {
-    return InputResult::refused("O registro de " + c.name() + " não está em edição ou inclusão.");
+    return InputResult::refused(refusal::NotEditing,
+                                "O registro de " + c.name() + " não está em edição ou inclusão.");
+}
+
+InputResult wrongKind(const Control& c, const std::string& what) {
+    return InputResult::refused(refusal::WrongKind, "O controle " + c.name() + " " + what + ".");
 }
 
 // Looks the control up and checks that the user can reach it.
 InputResult reach(Form& form, std::string_view name, Control*& out) {
     out = form.control(name);
-    if (!out) return InputResult::unknown("Controle inexistente: " + std::string(name) + ".");
-    if (!out->canOperate()) return notOperable(*out);
+    if (!out)
+        return InputResult::unknown(refusal::UnknownControl,
+                                    "Controle inexistente: " + std::string(name) + ".");
+    if (const Reach r = out->reach(); r != Reach::Ok) return unreachable(*out, r);
     return InputResult::done();
-}
-
-bool sourceEditing(const DataSource* source) {
-    const DataSet* set = source ? source->dataSet() : nullptr;
-    return set && set->isEditing();
 }
 
 // Whether the act would change a bound value while its dataset does not edit.
 bool changesUneditedData(const Control& c) {
-    if (auto* box = dynamic_cast<const TDBCheckBox*>(&c)) return !sourceEditing(box->dataSource());
-    if (auto* edit = dynamic_cast<const TDBEdit*>(&c)) return !sourceEditing(edit->dataSource());
-    if (auto* combo = dynamic_cast<const TDBComboBox*>(&c)) return !sourceEditing(combo->dataSource());
-    if (auto* grid = dynamic_cast<const TDBGrid*>(&c)) return !sourceEditing(grid->dataSource());
-    return false;
+    const DataControl* data = c.asData();
+    return data && !data->editing();
 }
 
 // Moves the focus to a control that takes it. Returns false when the focus ended elsewhere (an exit
@@ -71,43 +64,10 @@ bool focusFirst(Form& form, Control& c) {
 }
 
 // After the focus moved, exit handlers may have changed what the act relies on.
-InputResult recheck(const Control& c, bool needsEditing) {
-    if (!c.canOperate()) return notOperable(c);
-    if (needsEditing && changesUneditedData(c)) return notEditing(c);
+InputResult recheck(const Control& c, bool changesData) {
+    if (const Reach r = c.reach(); r != Reach::Ok) return unreachable(c, r);
+    if (changesData && changesUneditedData(c)) return notEditing(c);
     return InputResult::done();
-}
-
-int itemForKey(const std::vector<std::string>& items, int current, std::uint16_t key) {
-    const int n = static_cast<int>(items.size());
-    for (int step = 1; step <= n; ++step) {
-        const int i = (current + step + n) % n;
-        const std::string& item = items[static_cast<std::size_t>(i)];
-        if (!item.empty() && std::toupper(static_cast<unsigned char>(item[0])) == key) return i;
-    }
-    return -1;
-}
-
-// The drop-down list's own handling of a key it was given: a letter or digit picks the next item
-// starting with it, the arrows step through the items.
-void comboKey(Control& c, std::uint16_t key) {
-    const bool letter = (key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z');
-    if (!letter && key != keys::Up && key != keys::Down) return;
-    auto choose = [&](const std::vector<std::string>& items, int current) {
-        if (items.empty()) return -1;
-        if (letter) return itemForKey(items, current, key);
-        const int next = current + (key == keys::Down ? 1 : -1);
-        if (current < 0) return 0;
-        return next >= 0 && next < static_cast<int>(items.size()) ? next : -1;
-    };
-    if (auto* combo = dynamic_cast<TComboBox*>(&c)) {
-        if (const int i = choose(combo->items(), combo->itemIndex()); i >= 0 && i != combo->itemIndex())
-            combo->userPick(i);
-    } else if (auto* bound = dynamic_cast<TDBComboBox*>(&c)) {
-        // A bound list changes nothing unless its record is being edited.
-        if (!sourceEditing(bound->dataSource())) return;
-        if (const int i = choose(bound->items(), bound->itemIndex()); i >= 0 && i != bound->itemIndex())
-            bound->userPick(i);
-    }
 }
 
 } // namespace
@@ -115,13 +75,14 @@ void comboKey(Control& c, std::uint16_t key) {
 InputResult Input::click(Form& form, std::string_view name) {
     Control* c = nullptr;
     if (auto r = reach(form, name, c); !r.ok()) return r;
-    auto* box = dynamic_cast<TDBCheckBox*>(c);
-    if (box) {
-        if (box->readOnly()) return InputResult::refused("A caixa " + box->name() + " é somente leitura.");
-        if (changesUneditedData(*box)) return notEditing(*box);
+    const bool writes = c->userClickWrites();
+    if (writes) {
+        if (const DataControl* data = c->asData(); data && data->readOnly())
+            return InputResult::refused(refusal::ReadOnly, "A caixa " + c->name() + " é somente leitura.");
+        if (changesUneditedData(*c)) return notEditing(*c);
     }
     if (!focusFirst(form, *c)) return InputResult::done();
-    if (auto r = recheck(*c, box != nullptr); !r.ok()) return r;
+    if (auto r = recheck(*c, writes); !r.ok()) return r;
     c->userClick();
     return InputResult::done();
 }
@@ -129,7 +90,8 @@ InputResult Input::click(Form& form, std::string_view name) {
 InputResult Input::focus(Form& form, std::string_view name) {
     Control* c = nullptr;
     if (auto r = reach(form, name, c); !r.ok()) return r;
-    if (!c->focusable()) return InputResult::refused("O controle " + c->name() + " não recebe o foco.");
+    if (!c->focusable())
+        return InputResult::refused(refusal::NotFocusable, "O controle " + c->name() + " não recebe o foco.");
     form.setFocus(c);
     return InputResult::done();
 }
@@ -137,46 +99,31 @@ InputResult Input::focus(Form& form, std::string_view name) {
 InputResult Input::type(Form& form, std::string_view name, std::string_view text) {
     Control* c = nullptr;
     if (auto r = reach(form, name, c); !r.ok()) return r;
-    auto* bound = dynamic_cast<TDBEdit*>(c);
-    auto* plain = dynamic_cast<TEdit*>(c);
-    if (!bound && !plain) return InputResult::refused("O controle " + c->name() + " não aceita texto.");
-    if ((bound && bound->readOnly()) || (plain && plain->readOnly()))
-        return InputResult::refused("O campo " + c->name() + " é somente leitura.");
-    if (bound && changesUneditedData(*bound)) return notEditing(*bound);
+    TextControl* edit = c->asText();
+    if (!edit) return wrongKind(*c, "não aceita texto");
+    if (edit->readOnly())
+        return InputResult::refused(refusal::ReadOnly, "O campo " + c->name() + " é somente leitura.");
+    if (changesUneditedData(*c)) return notEditing(*c);
 
     if (!focusFirst(form, *c)) return InputResult::done();
-    if (auto r = recheck(*c, bound != nullptr); !r.ok()) return r;
-
-    std::string typed(text);
-    int maxLength = plain ? plain->maxLength() : 0;
-    if (bound) {
-        // Typing into a masked edit fills the mask's slots; the literals are not part of the value.
-        if (const Field* f = bound->field()) typed = MaskRawText(f->editMask(), typed);
-        maxLength = bound->maxLength();
-    }
-    if (maxLength > 0) typed = std::string(utf8::prefix(typed, static_cast<std::size_t>(maxLength)));
-    c->setText(typed);
+    if (auto r = recheck(*c, true); !r.ok()) return r;
+    edit->userType(text);
     return InputResult::done();
 }
 
 InputResult Input::pick(Form& form, std::string_view name, int index) {
     Control* c = nullptr;
     if (auto r = reach(form, name, c); !r.ok()) return r;
-    auto* combo = dynamic_cast<TComboBox*>(c);
-    auto* bound = dynamic_cast<TDBComboBox*>(c);
-    if (!combo && !bound)
-        return InputResult::refused("O controle " + c->name() + " não é uma lista de opções.");
-    const std::size_t count = combo ? combo->items().size() : bound->items().size();
-    if (index < 0 || static_cast<std::size_t>(index) >= count)
-        return InputResult::refused("Item " + std::to_string(index) + " fora da lista de " + c->name() + ".");
-    if (bound && changesUneditedData(*bound)) return notEditing(*bound);
+    ListControl* list = c->asList();
+    if (!list) return wrongKind(*c, "não é uma lista de opções");
+    if (index < 0 || static_cast<std::size_t>(index) >= list->items().size())
+        return InputResult::refused(refusal::OutOfRange,
+                                    "Item " + std::to_string(index) + " fora da lista de " + c->name() + ".");
+    if (changesUneditedData(*c)) return notEditing(*c);
 
     if (!focusFirst(form, *c)) return InputResult::done();
-    if (auto r = recheck(*c, bound != nullptr); !r.ok()) return r;
-    if (combo)
-        combo->userPick(index);
-    else
-        bound->userPick(index);
+    if (auto r = recheck(*c, true); !r.ok()) return r;
+    list->userPick(index);
     return InputResult::done();
 }
 
@@ -191,44 +138,38 @@ InputResult Input::key(Form& form, std::string_view name, std::uint16_t key, Shi
         handler(*c, key, shift);
     }
     if (key == 0) return InputResult::done();
-
-    if (key == keys::Tab && !shift.alt && !shift.ctrl) {
-        auto* grid = dynamic_cast<TDBGrid*>(c);
-        if (grid && grid->hasOption("dgTabs")) {
-            const int next = grid->selectedIndex() + (shift.shift ? -1 : 1);
-            if (next >= 0 && next < static_cast<int>(grid->columns().size())) {
-                grid->selectColumn(next);
-                return InputResult::done();
-            }
-        }
-        form.focusNext(shift.shift);
-        return InputResult::done();
-    }
-    if (!shift.alt && !shift.ctrl) comboKey(*c, key);
+    if (c->userKey(key, shift)) return InputResult::done();
+    if (key == keys::Tab && !shift.alt && !shift.ctrl) form.focusNext(shift.shift);
     return InputResult::done();
 }
 
 InputResult Input::page(Form& form, std::string_view name) {
-    auto* sheet = dynamic_cast<TTabSheet*>(form.control(name));
-    if (!sheet) return InputResult::unknown("Página inexistente: " + std::string(name) + ".");
+    auto* sheet = form.find<TTabSheet>(name);
+    if (!sheet)
+        return InputResult::unknown(refusal::UnknownPage, "Página inexistente: " + std::string(name) + ".");
     TPageControl& pages = sheet->pageControl();
-    if (!pages.canOperate()) return notOperable(pages);
+    if (const Reach r = pages.reach(); r != Reach::Ok) return unreachable(pages, r);
     if (!sheet->enabled() || !sheet->visible())
-        return InputResult::refused("A página " + sheet->name() + " está desabilitada.");
+        return InputResult::refused(sheet->visible() ? refusal::Disabled : refusal::Hidden,
+                                    "A página " + sheet->name() + " está desabilitada.");
     pages.userSelect(*sheet);
     return InputResult::done();
 }
 
 InputResult Input::move(Form& form, std::string_view name, int recNo) {
     DataSet* set = form.dataSet(name);
-    if (!set) return InputResult::unknown("Conjunto de dados inexistente: " + std::string(name) + ".");
+    if (!set)
+        return InputResult::unknown(refusal::UnknownDataSet,
+                                    "Conjunto de dados inexistente: " + std::string(name) + ".");
     if (!set->active())
-        return InputResult::refused("O conjunto de dados " + set->name() + " não está aberto.");
+        return InputResult::refused(refusal::DataSetClosed,
+                                    "O conjunto de dados " + set->name() + " não está aberto.");
     if (set->isEditing())
-        return InputResult::refused("Confirme ou cancele a edição de " + set->name() +
-                                    " antes de mudar de registro.");
+        return InputResult::refused(refusal::Editing, "Confirme ou cancele a edição de " + set->name() +
+                                                          " antes de mudar de registro.");
     if (recNo < 1 || recNo > set->recordCount())
-        return InputResult::refused("Registro " + std::to_string(recNo) + " fora de " + set->name() + ".");
+        return InputResult::refused(refusal::OutOfRange,
+                                    "Registro " + std::to_string(recNo) + " fora de " + set->name() + ".");
     set->moveTo(recNo);
     return InputResult::done();
 }
@@ -238,15 +179,22 @@ namespace {
 InputResult reachGrid(Form& form, std::string_view name, std::string_view column, TDBGrid*& grid,
                       int& index) {
     Control* c = form.control(name);
-    if (!c) return InputResult::unknown("Controle inexistente: " + std::string(name) + ".");
-    grid = dynamic_cast<TDBGrid*>(c);
-    if (!grid) return InputResult::refused("O controle " + c->name() + " não é uma grade.");
+    if (!c)
+        return InputResult::unknown(refusal::UnknownControl,
+                                    "Controle inexistente: " + std::string(name) + ".");
+    // The grid acts are the grid's own: only a grid has columns to select.
+    grid = form.find<TDBGrid>(name);
+    if (!grid) return wrongKind(*c, "não é uma grade");
     index = grid->columnOf(column);
     if (index < 0)
-        return InputResult::unknown("Coluna inexistente na grade " + grid->name() + ": " +
-                                    std::string(column) + ".");
-    if (!grid->canOperate()) return notOperable(*grid);
+        return InputResult::unknown(refusal::UnknownColumn, "Coluna inexistente na grade " + grid->name() +
+                                                                ": " + std::string(column) + ".");
+    if (const Reach r = grid->reach(); r != Reach::Ok) return unreachable(*grid, r);
     return InputResult::done();
+}
+
+InputResult notEditable(const TDBGrid& grid) {
+    return InputResult::refused(refusal::ReadOnly, "A grade " + grid.name() + " não permite edição.");
 }
 
 } // namespace
@@ -265,8 +213,7 @@ InputResult Input::gridType(Form& form, std::string_view name, std::string_view 
     TDBGrid* grid = nullptr;
     int index = -1;
     if (auto r = reachGrid(form, name, column, grid, index); !r.ok()) return r;
-    if (!grid->editingEnabled())
-        return InputResult::refused("A grade " + grid->name() + " não permite edição.");
+    if (!grid->editingEnabled()) return notEditable(*grid);
     if (changesUneditedData(*grid)) return notEditing(*grid);
 
     if (!focusFirst(form, *grid)) return InputResult::done();
@@ -274,8 +221,7 @@ InputResult Input::gridType(Form& form, std::string_view name, std::string_view 
     // The column-exit handler may have refused the move or ended the edit.
     if (grid->selectedIndex() != index) return InputResult::done();
     if (auto r = recheck(*grid, true); !r.ok()) return r;
-    if (!grid->editingEnabled())
-        return InputResult::refused("A grade " + grid->name() + " não permite edição.");
+    if (!grid->editingEnabled()) return notEditable(*grid);
     grid->typeText(text);
     return InputResult::done();
 }

@@ -2,8 +2,11 @@
 
 // The user's acts on a form, as the host receives them and as tests play them. Every act names its
 // target; an unknown name is Unknown (404). An act the screen would not let the user do is Refused
-// (409), with a Portuguese reason, and changes nothing: it is checked before anything runs. Handler
-// exceptions (the silent abort included) propagate to the caller.
+// (409) and changes nothing: it is checked before anything runs. Handler exceptions (the silent abort
+// included) propagate to the caller.
+//
+// Refusals are data: a stable code that programs match on (the table below, also in docs/api.md) and
+// a Portuguese reason that names the target for whoever reads a log.
 //
 // Refused: a control that cannot be operated (hidden, disabled, inside a disabled or hidden
 // container, on a page not shown); an act that would change a data-bound control's value (toggle,
@@ -28,16 +31,38 @@ class Form;
 
 enum class InputStatus { Ok, Unknown, Refused };
 
+// The codes of refused and unknown acts.
+namespace refusal {
+inline constexpr const char* UnknownControl = "unknown-control"; // no control of that name
+inline constexpr const char* UnknownPage = "unknown-page";       // no page of that name
+inline constexpr const char* UnknownDataSet = "unknown-dataset"; // no dataset of that name
+inline constexpr const char* UnknownColumn = "unknown-column";   // the grid shows no such field
+inline constexpr const char* Hidden = "hidden"; // hidden itself, in a hidden container, on a page not shown
+inline constexpr const char* Disabled = "disabled";      // disabled itself or in a disabled container
+inline constexpr const char* NotEditing = "not-editing"; // would change data while its dataset is not edited
+inline constexpr const char* ReadOnly = "read-only"; // a read-only control, a grid without in-place editing
+inline constexpr const char* OutOfRange = "out-of-range";    // item index or record number outside the list
+inline constexpr const char* NotFocusable = "not-focusable"; // the control never takes the focus
+inline constexpr const char* WrongKind = "wrong-kind";       // the act does not apply to that kind of control
+inline constexpr const char* DataSetClosed = "dataset-closed"; // a move on a closed dataset
+inline constexpr const char* Editing = "editing";              // a move while the record is being edited
+} // namespace refusal
+
 struct InputResult {
     InputStatus status = InputStatus::Ok;
-    std::string reason;
+    std::string code;   // one of tk::refusal, empty when the act was accepted
+    std::string reason; // Portuguese
 
     bool ok() const { return status == InputStatus::Ok; }
     // 200, 404 or 409.
     int httpStatus() const;
     static InputResult done() { return {}; }
-    static InputResult unknown(std::string reason) { return {InputStatus::Unknown, std::move(reason)}; }
-    static InputResult refused(std::string reason) { return {InputStatus::Refused, std::move(reason)}; }
+    static InputResult unknown(std::string code, std::string reason) {
+        return {InputStatus::Unknown, std::move(code), std::move(reason)};
+    }
+    static InputResult refused(std::string code, std::string reason) {
+        return {InputStatus::Refused, std::move(code), std::move(reason)};
+    }
 };
 
 class Input {
@@ -50,8 +75,8 @@ public:
     static InputResult type(Form& form, std::string_view control, std::string_view text);
     static InputResult pick(Form& form, std::string_view control, int index);
     // A key pressed in the control: its key-down handler, then the control's own handling of a key it
-    // did not discard (Tab and Shift+Tab move the focus; a letter in a drop-down list picks the first
-    // item starting with it).
+    // did not discard (Tab and Shift+Tab move the focus, or the column of a grid with "dgTabs"; a
+    // letter in a drop-down list picks the next item starting with it).
     static InputResult key(Form& form, std::string_view control, std::uint16_t key, ShiftState shift = {});
     static InputResult page(Form& form, std::string_view page);
     // Moves a dataset to record `recNo` (1-based), as the grid or the navigator does.

@@ -2,8 +2,6 @@
 
 #include "toolkit/Control.h"
 
-#include <nlohmann/json.hpp>
-
 namespace tk {
 
 // A menu command. Like a toolbar button it does not take the focus. `checked` marks the item of the
@@ -16,10 +14,8 @@ public:
     bool checked() const { return checked_; }
     void setChecked(bool checked) { checked_ = checked; }
 
-    void describe(nlohmann::json& out) const override {
-        Control::describe(out);
-        out["checked"] = checked_;
-    }
+protected:
+    std::optional<bool> shownCheck() const override { return checked_; }
 
 private:
     bool checked_ = false;

@@ -1,8 +1,7 @@
 #include "toolkit/PageControl.h"
 
+#include "toolkit/MemberSink.h"
 #include "toolkit/TabSheet.h"
-
-#include <nlohmann/json.hpp>
 
 namespace tk {
 
@@ -24,13 +23,12 @@ void TPageControl::userSelect(TTabSheet& page) {
     fire(onChange);
 }
 
-void TPageControl::describe(nlohmann::json& out) const {
-    Control::describe(out);
-    out["activePage"] = activePage_ ? nlohmann::json(activePage_->name()) : nlohmann::json(nullptr);
-    auto names = nlohmann::json::array();
+void TPageControl::describeKind(MemberSink& out) const {
+    out.nameOf("activePage", activePage_);
+    std::vector<std::string> names;
     for (const TTabSheet* page : pages())
         names.push_back(page->name());
-    out["pages"] = std::move(names);
+    out.texts("pages", names);
 }
 
 } // namespace tk

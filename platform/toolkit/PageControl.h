@@ -27,7 +27,9 @@ public:
     // Switching to the page already shown runs nothing.
     void userSelect(TTabSheet& page);
 
-    void describe(nlohmann::json& out) const override;
+protected:
+    // activePage and pages.
+    void describeKind(MemberSink& out) const override;
 
 private:
     TTabSheet* activePage_ = nullptr;

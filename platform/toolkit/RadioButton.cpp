@@ -1,8 +1,7 @@
 #include "toolkit/RadioButton.h"
 
+#include "toolkit/ControlKinds.h"
 #include "toolkit/Form.h"
-
-#include <nlohmann/json.hpp>
 
 namespace tk {
 
@@ -18,9 +17,11 @@ void TRadioButton::setChecked(bool checked) {
     fire(onClick);
 }
 
-void TRadioButton::describe(nlohmann::json& out) const {
-    Control::describe(out);
-    out["checked"] = checked_;
-}
+namespace {
+
+const KindRegistration registration{
+    KindOf<TRadioButton>("TRadioButton", "Control").property("checked", &TRadioButton::setChecked)};
+
+} // namespace
 
 } // namespace tk

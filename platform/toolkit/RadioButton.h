@@ -20,7 +20,8 @@ public:
     void setChecked(bool checked);
     void userClick() override { setChecked(true); }
 
-    void describe(nlohmann::json& out) const override;
+protected:
+    std::optional<bool> shownCheck() const override { return checked_; }
 
 private:
     bool checked_ = false;

@@ -23,7 +23,7 @@ protected:
     // A request with exactly these headers (no test token).
     Response raw(const std::string& method, const std::string& path, const std::string& body,
                  std::vector<std::pair<std::string, std::string>> headers, host::Reply* full = nullptr) {
-        host::Request request = apiRequest(method, path, body, false, "");
+        host::Request request = apiRequest(method, path, body, false, std::nullopt, "");
         request.headers = std::move(headers);
         host::Reply reply = api->handle(request);
         if (full) *full = reply;
@@ -103,7 +103,7 @@ TEST_F(Auth, LoginAnswersTheTicketTheCsrfTokenAndAStrictCookie) {
     EXPECT_EQ(byCookie.body["csrf"], answer["csrf"]);
 
     // Over TLS the cookie is Secure as well.
-    host::Request secure = apiRequest("POST", "/api/login", R"({"user":"leitor","password":"senha-do-leitor"})", false, "");
+    host::Request secure = apiRequest("POST", "/api/login", R"({"user":"leitor","password":"senha-do-leitor"})", false, std::nullopt, "");
     secure.secure = true;
     const host::Reply overTls = api->handle(secure);
     ASSERT_EQ(overTls.status, 200);
@@ -126,7 +126,7 @@ TEST_F(Auth, WrongLoginsAreRefusedAlikeAndMalformedOnesAsSuch) {
     int address = 0;
     for (const auto& [what, body, status, code] : cases) {
         // Each from its own address, so the pause after failures stays out of the way.
-        host::Request request = apiRequest("POST", "/api/login", body, false, "");
+        host::Request request = apiRequest("POST", "/api/login", body, false, std::nullopt, "");
         request.remote = "10.0.0." + std::to_string(++address);
         const host::Reply reply = api->handle(request);
         const json answer = json::parse(reply.body);
@@ -137,7 +137,7 @@ TEST_F(Auth, WrongLoginsAreRefusedAlikeAndMalformedOnesAsSuch) {
             EXPECT_EQ(answer["error"], firstText) << what << ": the text must not say which was wrong";
         }
     }
-    expectRefusal(raw("GET", "/api/login", "", {}), 405, "method_not_allowed", "GET login");
+    expectRefusal(raw("GET", "/api/login", "", {}), 405, "method-not-allowed", "GET login");
 }
 
 TEST_F(Auth, RepeatedFailuresPauseTheUserAndTheAddressEvenForTheRightPassword) {
@@ -191,10 +191,10 @@ TEST_F(Auth, ASessionAnswersOnlyTheLoginThatOpenedIt) {
     const json before = snapshot(mine);
     // Another user, and another login of the same user, see it as never made.
     for (const std::string& other : {reader, ticket}) {
-        expectRefusal(as(other, "GET", "/api/sessions/" + mine), 404, "unknown_session", "GET");
+        expectRefusal(as(other, "GET", "/api/sessions/" + mine), 404, "unknown-session", "GET");
         expectRefusal(as(other, "POST", "/api/sessions/" + mine + "/events", R"({"type":"close"})"), 404,
-                      "unknown_session", "event");
-        expectRefusal(as(other, "DELETE", "/api/sessions/" + mine), 404, "unknown_session", "DELETE");
+                      "unknown-session", "event");
+        expectRefusal(as(other, "DELETE", "/api/sessions/" + mine), 404, "unknown-session", "DELETE");
     }
     EXPECT_EQ(snapshot(mine), before);
     EXPECT_EQ(journal->entries().size(), 1u);

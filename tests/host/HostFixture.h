@@ -7,9 +7,11 @@
 #include "host/ModuleScreen.h"
 #include "host/SessionRegistry.h"
 
+#include <cstdint>
 #include <gtest/gtest.h>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 namespace hosttest {
@@ -45,8 +47,8 @@ protected:
         json body;
     };
     Response call(const std::string& method, const std::string& path, const std::string& body = "",
-                  bool rows = false) {
-        const host::Reply reply = api->handle(apiRequest(method, path, body, rows));
+                  bool rows = false, std::optional<std::uint64_t> since = std::nullopt) {
+        const host::Reply reply = api->handle(apiRequest(method, path, body, rows, since));
         return {reply.status, reply.body.empty() ? json() : json::parse(reply.body)};
     }
 

@@ -4,8 +4,9 @@
 
 #if defined(TIPOPER_TEST_MODULE) && defined(TIPOPER_TEST_APPSERVER)
 
-#include "ApiRequest.h"
 #include "AppServerToken.h"
+#include "HostFixture.h"
+#include "SnapshotMerge.h"
 #include "host/Api.h"
 #include "host/CredentialAuthority.h"
 #include "host/ModuleScreen.h"
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <regex>
 #include <signal.h>
 #include <spawn.h>
@@ -102,7 +104,7 @@ protected:
     }
     host::Reply call(const std::string& method, const std::string& path, const std::string& body = "",
                      bool rows = false, const std::string& token = "") {
-        return api_->handle(apiRequest(method, path, body, rows, token.empty() ? token_ : token));
+        return api_->handle(apiRequest(method, path, body, rows, std::nullopt, token.empty() ? token_ : token));
     }
     std::string session(const std::string& token = "") {
         auto reply = call("POST", "/api/sessions", "", false, token);
@@ -210,6 +212,145 @@ TEST_F(ModuleFixture, AnswerToTheCancelQuestionResumesTheHandler) {
     EXPECT_EQ(cancelled["datasets"]["cdsTipOper"]["state"], "browse");
     EXPECT_EQ(cancelled["datasets"]["cdsTipOper"]["current"]["NMTIPOOPER"], name);
     EXPECT_EQ(cancelled["shown"], json::array({"Deseja cancelar as alterações?"}));
+}
+
+// A client keeps one chain of answers: the whole state it holds, and the version it stands at.
+struct Chain {
+    json whole;
+    std::uint64_t version = 0;
+    bool rows = false;
+
+    void take(const json& answer) {
+        whole = answer["base"].is_null() ? answer : snapshot_test::merged(whole, answer);
+        whole["base"] = nullptr;
+        version = answer["version"].get<std::uint64_t>();
+    }
+};
+
+// An answer to the dialog the screen shows, of the right shape and picked at random.
+json answerFor(const json& dialog, std::mt19937& random) {
+    const std::string kind = dialog["kind"];
+    auto coin = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    if (kind == "confirm")
+        return json(std::vector<std::string>{"yes", "no", "cancel"}[static_cast<std::size_t>(coin(3))]);
+    if (kind == "error") return "ok";
+    const auto rows = dialog["rows"].size();
+    if (rows == 0 || coin(4) == 0) return "cancel";
+    if (kind == "pick" && dialog["multi"] == true) {
+        json keys = json::array();
+        for (const auto& k : dialog["keys"])
+            if (coin(2)) keys.push_back(k);
+        return {{"keys", keys}};
+    }
+    return {{"recNo", 1 + coin(static_cast<int>(rows))}};
+}
+
+// Whether the user can reach a control as the snapshot shows it: it and every container around it
+// visible and enabled, on the page shown.
+bool reachable(const json& controls, const std::string& name) {
+    for (const json* c = &controls[name]; c;) {
+        if (!(*c)["visible"].get<bool>() || !(*c)["enabled"].get<bool>()) return false;
+        if ((*c)["parent"].is_null()) break;
+        const std::string parent = (*c)["parent"];
+        const json& container = controls[parent];
+        if (container["type"] == "TPageControl" && container["activePage"] != name) return false;
+        return reachable(controls, parent);
+    }
+    return true;
+}
+
+// A user's act on the screen as it stands, picked at random: mostly on what is there to act on, now
+// and then on something refused, so that refusals are replayed too.
+json randomEvent(const json& whole, std::mt19937& random) {
+    auto coin = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    auto any = [&](const std::vector<std::string>& from) {
+        return from[static_cast<std::size_t>(coin(static_cast<int>(from.size())))];
+    };
+    const json& controls = whole["controls"];
+    if (controls.empty()) return {{"type", "open"}}; // the screen was closed: the user opens it again
+    std::vector<std::string> names, toolbar;
+    const bool anyControl = coin(8) == 0;
+    for (const auto& [name, c] : controls.items()) {
+        if (!anyControl && !reachable(controls, name)) continue;
+        names.push_back(name);
+        if (name.rfind("sbt", 0) == 0 && name != "sbtFechar") toolbar.push_back(name);
+    }
+    if (names.empty()) return {{"type", "focus"}, {"control", "cbbEntSaid"}};
+    const std::string control = any(names);
+    const json& c = controls[control];
+    const std::string type = c["type"];
+    const int roll = coin(20);
+    if (roll < 5 && !toolbar.empty()) return {{"type", "click"}, {"control", any(toolbar)}};
+    if (roll < 7) {
+        const std::string set = coin(3) ? "cdsTipOper" : "cdsMensTipoOper";
+        return {{"type", "move"},
+                {"dataset", set},
+                {"recNo", 1 + coin(std::max(1, whole["datasets"][set]["recordCount"].get<int>() + 1))}};
+    }
+    if (roll < 9) return {{"type", "page"}, {"page", any({"tshFolhaDados", "tshFormulario", "tshMensagem"})}};
+    if (roll < 10) return {{"type", "focus"}, {"control", control}};
+    if (roll < 11) return {{"type", "key"}, {"control", control}, {"key", any({"Tab", "Enter", "S", "N"})}};
+    if (type == "TDBEdit" || type == "TEdit")
+        return {{"type", "type"},
+                {"control", control},
+                {"text", any({"", "1", "01", "99", "Nome de teste", "S-02", "E-01,E-05"})}};
+    if (c["items"].is_array() && !c["items"].empty())
+        return {
+            {"type", "pick"}, {"control", control}, {"index", coin(static_cast<int>(c["items"].size()) + 1)}};
+    return {{"type", "click"}, {"control", control}};
+}
+
+// 200 acts of a user on the real screen, each answered as a delta: after every one, the whole state
+// a client holds (its previous whole with the delta applied) is the whole state the host shows, with
+// and without rows, in the event's own answer and in a reader's that only asks.
+TEST_F(ModuleFixture, EveryDeltaAppliedToThePreviousWholeIsTheWholeNow) {
+    for (bool eventRows : {false, true}) {
+        SCOPED_TRACE(eventRows ? "event answers with rows" : "event answers without rows");
+        const std::string id = session();
+        std::mt19937 random(eventRows ? 2026u : 606u);
+        send(id, {{"type", "open"}});
+        send(id, {{"type", "pick"}, {"control", "cbbEntSaid"}, {"index", eventRows ? 1 : 0}});
+        send(id, {{"type", "focus"}, {"control", "dbgPadrao"}});
+        Chain events{snapshot(id, eventRows), 0, eventRows};
+        events.take(events.whole);
+        Chain reader{snapshot(id, !eventRows), 0, !eventRows};
+        reader.take(reader.whole);
+        int refused = 0, deltas = 0, dialogs = 0;
+        for (int step = 0; step < 200; ++step) {
+            dialogs += events.whole["dialog"].is_null() ? 0 : 1;
+            const json event =
+                events.whole["dialog"].is_null()
+                    ? randomEvent(events.whole, random)
+                    : json{{"type", "answer"}, {"value", answerFor(events.whole["dialog"], random)}};
+            SCOPED_TRACE("step " + std::to_string(step) + ": " + event.dump());
+            const host::Reply reply = api_->handle(apiRequest("POST", "/api/sessions/" + id + "/events",
+                                                              event.dump(), events.rows, events.version));
+            const json answer = json::parse(reply.body);
+            if (reply.status == 200) {
+                events.take(answer);
+                deltas += answer["base"].is_null() ? 0 : 1;
+            } else {
+                ASSERT_TRUE(reply.status == 404 || reply.status == 409) << reply.body;
+                ASSERT_TRUE(answer["code"].is_string()) << reply.body;
+                ++refused;
+            }
+            const host::Reply read =
+                api_->handle(apiRequest("GET", "/api/sessions/" + id, "", reader.rows, reader.version));
+            ASSERT_EQ(read.status, 200);
+            reader.take(json::parse(read.body));
+
+            for (const Chain* chain : {&events, &reader}) {
+                json whole = snapshot(id, chain->rows);
+                ASSERT_TRUE(whole["base"].is_null());
+                ASSERT_EQ(whole["version"], chain->version)
+                    << "nothing happened between the answer and the read";
+                ASSERT_EQ(chain->whole, whole) << (chain == &events ? "event chain" : "reader chain");
+            }
+        }
+        EXPECT_GT(deltas, 100) << "most acts must run and answer deltas";
+        EXPECT_GT(dialogs, 5) << "questions and lists are answered too";
+        EXPECT_GT(refused, 0) << "refusals are part of the replay";
+    }
 }
 
 TEST_F(ModuleFixture, DeletingAndClosingWithAnEditAskFirstAndDefaultToNo) {

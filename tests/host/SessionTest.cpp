@@ -1,6 +1,7 @@
 // The session machinery through the automation API, on the toolkit test screen.
 
 #include "HostFixture.h"
+#include "SnapshotMerge.h"
 #include "toolkit/Application.h"
 
 #include <algorithm>
@@ -52,9 +53,9 @@ TEST_F(HostFixture, SessionIdsAreDistinct128BitHex) {
 
 TEST_F(HostFixture, SnapshotHasExactlyTheContractMembersBeforeAndAfterOpen) {
     const std::string id = newSession();
-    const std::vector<std::string> members{"activePage", "cacheNotified", "controls", "datasets",
-                                           "dialog",     "error",         "focus",    "result",
-                                           "shown",      "unit",          "wait"};
+    const std::vector<std::string> members{"activePage", "base",    "cacheNotified", "controls", "datasets",
+                                           "dialog",     "error",   "focus",         "result",   "shown",
+                                           "unit",       "version", "wait"};
     json before = snapshot(id);
     EXPECT_EQ(keysOf(before), members);
     EXPECT_TRUE(before["controls"].empty());
@@ -119,20 +120,22 @@ TEST_F(HostFixture, RefusedAndUnknownActsChangeNothing) {
     struct Case {
         json event;
         int status;
+        const char* code;
     };
     const std::vector<Case> cases{
-        {click("sbtDesabilitado"), 409},                                   // disabled
-        {click("sbtDentro"), 409},                                         // inside a disabled panel
-        {{{"type", "type"}, {"control", "dbeNome"}, {"text", "Zé"}}, 409}, // dataset not editing
-        {{{"type", "pick"}, {"control", "cbbTipo"}, {"index", 5}}, 409},   // index out of range
-        {click("sbtInexistente"), 404},                                    // unknown control
-        {{{"type", "move"}, {"dataset", "cdsNada"}, {"recNo", 1}}, 404},   // unknown dataset
-        {{{"type", "page"}, {"page", "tshNada"}}, 404},                    // unknown page
-        {answer("yes"), 409},                                              // no dialog pending
+        {click("sbtDesabilitado"), 409, "disabled"},
+        {click("sbtDentro"), 409, "disabled"}, // inside a disabled panel
+        {{{"type", "type"}, {"control", "dbeNome"}, {"text", "Zé"}}, 409, "not-editing"},
+        {{{"type", "pick"}, {"control", "cbbTipo"}, {"index", 5}}, 409, "out-of-range"},
+        {click("sbtInexistente"), 404, "unknown-control"},
+        {{{"type", "move"}, {"dataset", "cdsNada"}, {"recNo", 1}}, 404, "unknown-dataset"},
+        {{{"type", "page"}, {"page", "tshNada"}}, 404, "unknown-page"},
+        {answer("yes"), 409, "no-dialog"},
     };
     for (const auto& c : cases) {
         json body = send(id, c.event, c.status);
         EXPECT_TRUE(body["error"].is_string() && !body["error"].get<std::string>().empty()) << c.event.dump();
+        EXPECT_EQ(body["code"], c.code) << c.event.dump();
         EXPECT_EQ(snapshot(id), before) << "changed by " << c.event.dump();
     }
 }
@@ -151,8 +154,9 @@ TEST_F(HostFixture, QuestionSuspendsTheHandlerUntilTheAnswer) {
     EXPECT_EQ(result(waiting), ""); // the handler has not gone past the question
     EXPECT_EQ(snapshot(id)["dialog"], waiting["dialog"]);
 
-    EXPECT_EQ(send(id, click("sbtCache"), 409)["error"],
-              "Há um diálogo aberto na tela: responda-o antes de outra ação.");
+    const json busy = send(id, click("sbtCache"), 409);
+    EXPECT_EQ(busy["error"], "Há um diálogo aberto na tela: responda-o antes de outra ação.");
+    EXPECT_EQ(busy["code"], "dialog-open");
     send(id, answer("ok"), 400);
     send(id, answer(json{{"recNo", 1}}), 400);
 
@@ -300,6 +304,7 @@ TEST_F(HostFixture, SnapshotDuringASlowCallDoesNotWaitForIt) {
     std::promise<void> release;
     journal->release = release.get_future().share();
     const std::string id = openSession();
+    const std::uint64_t before = snapshot(id)["version"];
     auto slow = std::async(std::launch::async, [&] {
         return call("POST", "/api/sessions/" + id + "/events", click("sbtEspera").dump());
     });
@@ -310,14 +315,58 @@ TEST_F(HostFixture, SnapshotDuringASlowCallDoesNotWaitForIt) {
     const auto start = std::chrono::steady_clock::now();
     json during = snapshot(id);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    const json waiting = json::parse(R"({"kind":6,"text":"Verificando registros no servidor..."})");
     if constexpr (hasWaitListener<tk::Application>()) {
-        EXPECT_EQ(during["wait"], json::parse(R"({"kind":6,"text":"Verificando registros no servidor..."})"));
+        EXPECT_EQ(during["wait"], waiting);
     }
+    // A reader with a version is told only of the indicator, and stays where it was.
+    auto asDelta = call("GET", "/api/sessions/" + id, "", false, before);
+    EXPECT_EQ(asDelta.body,
+              (json{{"version", before}, {"base", before}, {"dialog", nullptr}, {"wait", waiting}}));
     release.set_value();
     auto finished = slow.get();
     EXPECT_EQ(finished.status, 200);
     EXPECT_TRUE(finished.body["wait"].is_null());
     EXPECT_EQ(result(finished.body), "fim da espera");
+    // ... and the indicator it was shown goes away with the next delta it asks for.
+    auto after = call("GET", "/api/sessions/" + id, "", false, before);
+    EXPECT_TRUE(after.body.contains("wait") && after.body["wait"].is_null()) << after.body.dump();
+    EXPECT_EQ(result(snapshot_test::merged(snapshot(id), after.body)), "fim da espera");
+}
+
+TEST_F(HostFixture, SinceAnswersOnlyWhatChangedAndAnUnknownVersionTheWhole) {
+    const std::string id = openSession();
+    const std::uint64_t v1 = snapshot(id)["version"];
+    json moved = call("POST", "/api/sessions/" + id + "/events",
+                      json{{"type", "move"}, {"dataset", "cdsDados"}, {"recNo", 2}}.dump(), false, v1)
+                     .body;
+    EXPECT_EQ(moved["base"], v1);
+    EXPECT_GT(moved["version"].get<std::uint64_t>(), v1);
+    EXPECT_EQ(moved["datasets"], json::parse(R"({"cdsDados":{"recNo":2,"current":{"NOME":"Bruno"}}})"));
+    EXPECT_EQ(moved["controls"], json::parse(R"({"dbeNome":{"text":"Bruno","displayText":"Bruno"}})"));
+    EXPECT_TRUE(moved["dialog"].is_null()) << "the dialog comes in every answer";
+    EXPECT_FALSE(moved.contains("focus"));
+
+    const std::uint64_t v2 = moved["version"];
+    EXPECT_EQ(call("GET", "/api/sessions/" + id, "", false, v2).body,
+              (json{{"version", v2}, {"base", v2}, {"dialog", nullptr}}));
+    // Rows asked with a version come as the changed rows by index: none here.
+    json rows = call("GET", "/api/sessions/" + id, "", true, v1).body;
+    EXPECT_FALSE(rows["datasets"]["cdsDados"].contains("rows")) << rows.dump();
+    // A version the host never gave, and one from before the screen was opened, get the whole.
+    for (std::uint64_t unknown : {v2 + 100, std::uint64_t{0}}) {
+        json whole = call("GET", "/api/sessions/" + id, "", false, unknown).body;
+        EXPECT_TRUE(whole["base"].is_null()) << unknown;
+        EXPECT_EQ(whole["version"], v2);
+        EXPECT_EQ(whole["controls"].size(), snapshot(id)["controls"].size());
+    }
+    for (const char* bad : {"", "-1", "abc", "1e3", "99999999999999999999"}) {
+        host::Request r = apiRequest("GET", "/api/sessions/" + id);
+        r.query.emplace("since", bad);
+        const host::Reply reply = api->handle(r);
+        EXPECT_EQ(reply.status, 400) << bad;
+        EXPECT_EQ(json::parse(reply.body)["code"], "bad-request") << bad;
+    }
 }
 
 TEST_F(HostFixture, ConcurrentSessionsEachSeeTheirOwnEvents) {
@@ -352,34 +401,37 @@ TEST_F(HostFixture, MalformedRequestsGetClearJsonErrors) {
     struct Case {
         std::string method, path, body;
         int status;
+        const char* code;
     };
     const std::string events = "/api/sessions/" + id + "/events";
     const std::vector<Case> cases{
-        {"POST", events, "{not json", 400},
-        {"POST", events, "[1,2]", 400},
-        {"POST", events, R"({"type":"dance"})", 400},
-        {"POST", events, R"({"control":"x"})", 400},
-        {"POST", events, R"({"type":"click"})", 400},
-        {"POST", events, R"({"type":"pick","control":"cbbTipo","index":"1"})", 400},
-        {"POST", events, R"({"type":"key","control":"cbbTipo","key":"Hyper"})", 400},
-        {"POST", events, R"({"type":"key","control":"cbbTipo","key":13,"shift":["meta"]})", 400},
-        {"POST", events, R"({"type":"answer"})", 400},
-        {"POST", events, R"({"type":"answer","value":"maybe"})", 400},
-        {"POST", events, std::string(host::kMaxEventBytes + 1, ' '), 413},
-        {"GET", events, "", 405},
-        {"PUT", "/api/sessions/" + id, "", 405},
-        {"GET", "/api/sessions", "", 405},
-        {"GET", "/api/other", "", 404},
-        {"GET", "/api/sessions/" + id + "/other", "", 404},
-        {"GET", "/api/sessions/../../etc/passwd", "", 404},
-        {"GET", "/api/sessions/" + std::string(32, 'z'), "", 404},
-        {"GET", "/api/sessions/" + std::string(32, '0'), "", 404},
+        {"POST", events, "{not json", 400, "bad-request"},
+        {"POST", events, "[1,2]", 400, "bad-request"},
+        {"POST", events, R"({"type":"dance"})", 400, "bad-request"},
+        {"POST", events, R"({"control":"x"})", 400, "bad-request"},
+        {"POST", events, R"({"type":"click"})", 400, "bad-request"},
+        {"POST", events, R"({"type":"pick","control":"cbbTipo","index":"1"})", 400, "bad-request"},
+        {"POST", events, R"({"type":"key","control":"cbbTipo","key":"Hyper"})", 400, "bad-request"},
+        {"POST", events, R"({"type":"key","control":"cbbTipo","key":13,"shift":["meta"]})", 400,
+         "bad-request"},
+        {"POST", events, R"({"type":"answer"})", 400, "bad-request"},
+        {"POST", events, R"({"type":"answer","value":"maybe"})", 400, "bad-request"},
+        {"POST", events, std::string(host::kMaxEventBytes + 1, ' '), 413, "too-large"},
+        {"GET", events, "", 405, "method-not-allowed"},
+        {"PUT", "/api/sessions/" + id, "", 405, "method-not-allowed"},
+        {"GET", "/api/sessions", "", 405, "method-not-allowed"},
+        {"GET", "/api/other", "", 404, "unknown-resource"},
+        {"GET", "/api/sessions/" + id + "/other", "", 404, "unknown-resource"},
+        {"GET", "/api/sessions/../../etc/passwd", "", 404, "unknown-resource"},
+        {"GET", "/api/sessions/" + std::string(32, 'z'), "", 404, "unknown-session"},
+        {"GET", "/api/sessions/" + std::string(32, '0'), "", 404, "unknown-session"},
     };
     for (const auto& c : cases) {
         auto r = call(c.method, c.path, c.body);
         EXPECT_EQ(r.status, c.status) << c.method << " " << c.path << " " << c.body.substr(0, 60);
         ASSERT_TRUE(r.body.is_object()) << c.path;
         EXPECT_TRUE(r.body["error"].is_string()) << c.path;
+        EXPECT_EQ(r.body["code"], c.code) << c.method << " " << c.path;
     }
     EXPECT_EQ(snapshot(id)["result"], "done"); // none of them reached the screen
 }

@@ -6,12 +6,12 @@
 #include "toolkit/DataSet.h"
 #include "toolkit/Form.h"
 #include "toolkit/Label.h"
+#include "toolkit/MemberSink.h"
 #include "toolkit/PageControl.h"
 #include "toolkit/Panel.h"
 #include "toolkit/SpeedButton.h"
 #include "toolkit/TabSheet.h"
 
-#include <nlohmann/json.hpp>
 #include <stdexcept>
 
 namespace hosttest {
@@ -21,12 +21,14 @@ namespace {
 struct TestUnit : tk::UnitState {
     bool boStCriado = false;
     std::string stDocOrigem;
-    std::string snapshotJson() const override {
-        return nlohmann::json{{"boStCriado", boStCriado}, {"stDocOrigem", stDocOrigem}, {"outro", 1}}.dump();
+    void describe(tk::MemberSink& out) const override {
+        out.boolean("boStCriado", boStCriado);
+        out.text("stDocOrigem", stDocOrigem);
+        out.integer("outro", 1);
     }
 };
 
-TestUnit& unit() {
+TestUnit& testUnit() {
     return tk::Application::current().unit<TestUnit>(kTestUnit);
 }
 
@@ -52,7 +54,7 @@ std::unique_ptr<tk::Form> buildForm(const std::shared_ptr<Journal>& journal) {
     combo.setItems({"Entrada", "Saída"});
     combo.setItemIndex(0);
     combo.onChange = [](tk::Control& c) {
-        unit().stDocOrigem = static_cast<tk::TComboBox&>(c).itemIndex() == 0 ? "E" : "S";
+        testUnit().stDocOrigem = static_cast<tk::TComboBox&>(c).itemIndex() == 0 ? "E" : "S";
     };
     form.add<tk::TLabel>("lblResultado").setBounds(tk::Bounds{8, 40, 200, 13});
     auto& pages = form.add<tk::TPageControl>("pgcTeste");
@@ -122,8 +124,8 @@ std::unique_ptr<tk::Form> buildForm(const std::shared_ptr<Journal>& journal) {
     inside.onClick = [&form](tk::Control&) { setResult(form, "não devia rodar"); };
 
     form.onClose = [journal](tk::Form&, tk::CloseAction& action) {
-        journal->add("FormClose " + unit().stDocOrigem);
-        unit().boStCriado = false;
+        journal->add("FormClose " + testUnit().stDocOrigem);
+        testUnit().boStCriado = false;
         action = tk::CloseAction::Free;
     };
     wire::DataPacket packet;
@@ -133,36 +135,51 @@ std::unique_ptr<tk::Form> buildForm(const std::shared_ptr<Journal>& journal) {
     return owned;
 }
 
-} // namespace
+// The test screen as a package: the entry points the host calls, with the journal of what ran.
+class TestPackage final : public tk::ScreenPackage {
+public:
+    explicit TestPackage(std::shared_ptr<Journal> journal) : journal_(std::move(journal)) {}
 
-host::ScreenModule testModule(std::shared_ptr<Journal> journal) {
-    host::ScreenModule module;
-    module.formName = kTestForm;
-    module.unitName = kTestUnit;
-    module.initialize = [journal] {
-        unit().boStCriado = false;
-        journal->add("Initialize");
-    };
-    module.finalize = [journal] {
-        journal->add("Finalize " + unit().stDocOrigem);
-        unit().stDocOrigem.clear();
-    };
-    module.iniProc = [journal] {
+    void initialize() override {
+        testUnit().boStCriado = false;
+        journal_->add("Initialize");
+    }
+    void finalize() override {
+        journal_->add("Finalize " + testUnit().stDocOrigem);
+        testUnit().stDocOrigem.clear();
+    }
+    void open() override {
         auto& app = tk::Application::current();
-        if (unit().boStCriado) {
-            for (const auto& f : app.forms())
-                if (f->name() == kTestForm) f->show();
+        if (testUnit().boStCriado) {
+            if (tk::Form* f = screen()) f->show();
             return;
         }
-        auto form = buildForm(journal);
+        auto form = buildForm(journal_);
         tk::Form& ref = *form;
         app.adoptForm(std::move(form));
         ref.create();
         ref.show();
         ref.setFocus(ref.control("cbbTipo"));
-        unit().boStCriado = true;
-    };
-    return module;
+        testUnit().boStCriado = true;
+    }
+    tk::Form* screen() override {
+        for (const auto& f : tk::Application::current().forms())
+            if (f->name() == kTestForm) return f.get();
+        return nullptr;
+    }
+    const tk::UnitState* unit() override {
+        auto& app = tk::Application::current();
+        return app.hasUnit(kTestUnit) ? &testUnit() : nullptr;
+    }
+
+private:
+    std::shared_ptr<Journal> journal_;
+};
+
+} // namespace
+
+host::ScreenModule testModule(std::shared_ptr<Journal> journal) {
+    return std::make_shared<TestPackage>(std::move(journal));
 }
 
 } // namespace hosttest

@@ -58,7 +58,7 @@ TEST(Consiste, CheckResultServReturnsPayloadOrRaises) {
     EXPECT_TRUE(Consiste::CheckResultServ(wire::rpc::makeError(4, -1, "x"), false, 0).is_null());
 }
 
-TEST(Showavi, NestedShowsAndRepeatedHides) {
+TEST(Showavi, NestedShowsAndAnUnpairedHide) {
     AppFixture f;
     Showavi::ActiveShowAvi(nullptr, 0);
     Showavi::ActiveShowAvi(nullptr, 1, "Verificando registros no servidor...");
@@ -66,8 +66,33 @@ TEST(Showavi, NestedShowsAndRepeatedHides) {
     Showavi::DeactiveShowAvi();
     EXPECT_EQ(f.app.wait()->kind, 0);
     Showavi::DeactiveShowAvi();
-    Showavi::DeactiveShowAvi();
+    // A hide with nothing shown is a fault of its caller, not something to tolerate.
+    EXPECT_THROW(Showavi::DeactiveShowAvi(), std::logic_error);
     EXPECT_FALSE(f.app.wait());
+}
+
+TEST(Showavi, TheScopeHidesWhateverWayItEnds) {
+    AppFixture f;
+    EXPECT_THROW(
+        {
+            Showavi::Wait outer(nullptr, 0);
+            Showavi::Wait inner(nullptr, 6, "Verificando registros no servidor...");
+            EXPECT_EQ(f.app.wait()->kind, 6);
+            throw std::runtime_error("falha do servidor");
+        },
+        std::runtime_error);
+    EXPECT_FALSE(f.app.wait());
+    {
+        Showavi::Wait wait(nullptr, 1);
+        wait.hide();
+        EXPECT_FALSE(f.app.wait());
+        wait.hide(); // once hidden, nothing more to undo
+    }
+    EXPECT_FALSE(f.app.wait());
+    Showavi::ActiveShowAvi(nullptr, 0); // a show outside the scope survives it
+    { Showavi::Wait wait(nullptr, 1); }
+    EXPECT_EQ(f.app.wait()->kind, 0);
+    Showavi::DeactiveShowAvi();
 }
 
 TEST(Messages, LookupIsExactByteForByte) {

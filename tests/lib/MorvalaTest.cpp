@@ -19,14 +19,15 @@ protected:
 
     void SetUp() override {
         std::filesystem::create_directories(dir);
-        for (const char* name : {"TIPOPER_APPSERVER", "TIPOPER_DB", "TIPOPER_APPSERVER_TOKEN"})
+        for (const char* name : {"TIPOPER_APPSERVER", "TIPOPER_DB", "TIPOPER_DB_POOL", "TIPOPER_APPSERVER_TOKEN"})
             ::unsetenv(name);
         ::setenv("TIPOPER_CONFIG", file.c_str(), 1);
         write("");
         Morvala::setHostConfig({});
     }
     void TearDown() override {
-        for (const char* name : {"TIPOPER_APPSERVER", "TIPOPER_DB", "TIPOPER_CONFIG", "TIPOPER_APPSERVER_TOKEN"})
+        for (const char* name : {"TIPOPER_APPSERVER", "TIPOPER_DB", "TIPOPER_DB_POOL", "TIPOPER_CONFIG",
+                                 "TIPOPER_APPSERVER_TOKEN"})
             ::unsetenv(name);
         Morvala::setHostConfig({});
         std::filesystem::remove_all(dir);
@@ -63,6 +64,28 @@ TEST_F(MorvalaTest, EveryCallRereadsTheSourcesInOrder) {
     Morvala::setHostConfig({});
     ::unsetenv("TIPOPER_APPSERVER");
     EXPECT_EQ(Morvala::WebPort(), 7600);
+}
+
+TEST_F(MorvalaTest, DatabasePoolSizeFromHostThenEnvironment) {
+    EXPECT_EQ(Morvala::DatabasePoolSize(), 8);
+    ::setenv("TIPOPER_DB_POOL", "20", 1);
+    EXPECT_EQ(Morvala::DatabasePoolSize(), 20);
+    Morvala::HostConfig config;
+    config.databasePoolSize = 3;
+    Morvala::setHostConfig(config);
+    EXPECT_EQ(Morvala::DatabasePoolSize(), 3);
+
+    for (int bad : {0, -1, Morvala::kMaxDatabasePoolSize + 1}) {
+        config.databasePoolSize = bad;
+        EXPECT_THROW(Morvala::setHostConfig(config), lib::ConfigError) << bad;
+    }
+    EXPECT_EQ(Morvala::DatabasePoolSize(), 3); // a refused setting changes nothing
+    Morvala::setHostConfig({});
+    // A value that cannot be used is an error, never a silent default.
+    for (const char* bad : {"0", "oito", "8 ", "-2", "1001", "99999999999"}) {
+        ::setenv("TIPOPER_DB_POOL", bad, 1);
+        EXPECT_THROW(Morvala::DatabasePoolSize(), lib::ConfigError) << bad;
+    }
 }
 
 TEST_F(MorvalaTest, AddressForms) {
@@ -105,7 +128,7 @@ TEST_F(MorvalaTest, CredentialComesFromTheClientThenTheHostThenTheEnvironmentThe
     EXPECT_EQ(Morvala::AppServerCredential(), token("do-arquivo"));
     ::setenv("TIPOPER_APPSERVER_TOKEN", "do-ambiente", 1);
     EXPECT_EQ(Morvala::AppServerCredential(), token("do-ambiente"));
-    Morvala::setHostConfig({std::nullopt, std::nullopt, token("do-host")});
+    Morvala::setHostConfig({.credential = token("do-host")});
     EXPECT_EQ(Morvala::AppServerCredential(), token("do-host"));
     {
         AppFixture ana; // two clients of two users in one process

@@ -28,7 +28,7 @@ public:
     const std::string& token() const { return token_; }
     Morvala::Credential credential() const { return {Morvala::Credential::Kind::Token, token_}; }
     // What a host sets to point its screens at this server.
-    Morvala::HostConfig hostConfig() const { return {address(), dbUrl(), credential()}; }
+    Morvala::HostConfig hostConfig() const { return {.appServer = address(), .databaseURL = dbUrl(), .credential = credential()}; }
 
     void stop();              // SIGTERM and wait
     void kill();              // SIGKILL and wait

@@ -59,7 +59,7 @@ TEST_F(ScreenTest, ClosingDisconnectsAndTheNextOpenCreatesAFreshScreen) {
 
 TEST_F(ScreenTest, AFailedCreationLeavesTheFlagFalseSoTheNextCallRetries) {
     // A configuration that cannot be read fails the connect inside the screen's creation.
-    Morvala::setHostConfig({std::nullopt, server->dbUrl(), server->credential()});
+    Morvala::setHostConfig({.databaseURL = server->dbUrl(), .credential = server->credential()});
     ::setenv("TIPOPER_APPSERVER", "127.0.0.1:porta", 1);
     EXPECT_ANY_THROW(IniProc());
     ::unsetenv("TIPOPER_APPSERVER");

@@ -7,11 +7,17 @@
 #include "toolkit/Application.h"
 #include "toolkit/Form.h"
 #include "toolkit/Input.h"
+#include "toolkit/ScreenPackage.h"
+#include "toolkit/Snapshot.h"
 
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
+#include <algorithm>
+#include <cstring>
 #include <dlfcn.h>
+#include <elf.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -26,7 +32,11 @@ struct Package {
 };
 
 nlohmann::json unitOf(tk::Application& app) {
-    return nlohmann::json::parse(app.units().at("Cli_ger06600")->snapshotJson());
+    tk::Snapshot snapshot;
+    snapshot.record(nullptr, app.units().at("Cli_ger06600").get());
+    std::string out;
+    snapshot.write(out);
+    return nlohmann::json::parse(out)["unit"];
 }
 
 class PackageTest : public ::testing::Test {
@@ -47,14 +57,72 @@ protected:
     void (*finalize)() = nullptr;
 };
 
-TEST_F(PackageTest, ExportsTheEntryProceduresUnderTheirNames) {
+// The symbols a shared library defines for others to use: its dynamic symbol table, read from the
+// file, without those it only imports.
+std::vector<std::string> exportedSymbols(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto read = [&](auto& out, std::size_t offset) {
+        if (offset + sizeof out > image.size()) throw std::runtime_error("arquivo ELF truncado");
+        std::memcpy(&out, image.data() + offset, sizeof out);
+    };
+    Elf64_Ehdr header;
+    read(header, 0);
+    std::vector<Elf64_Shdr> sections(header.e_shnum);
+    for (std::size_t i = 0; i < sections.size(); ++i)
+        read(sections[i], header.e_shoff + i * header.e_shentsize);
+    std::vector<std::string> names;
+    for (const Elf64_Shdr& section : sections) {
+        if (section.sh_type != SHT_DYNSYM) continue;
+        const Elf64_Shdr& strings = sections.at(section.sh_link);
+        for (std::size_t at = 0; at + sizeof(Elf64_Sym) <= section.sh_size; at += sizeof(Elf64_Sym)) {
+            Elf64_Sym symbol;
+            read(symbol, section.sh_offset + at);
+            const unsigned bind = ELF64_ST_BIND(symbol.st_info);
+            if (symbol.st_shndx == SHN_UNDEF || (bind != STB_GLOBAL && bind != STB_WEAK) ||
+                ELF64_ST_VISIBILITY(symbol.st_other) != STV_DEFAULT)
+                continue;
+            names.emplace_back(image.c_str() + strings.sh_offset + symbol.st_name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(PackageTest, ExportsExactlyItsEntryPoints) {
     EXPECT_NE(iniProc, nullptr);
     EXPECT_NE(initialize, nullptr);
     EXPECT_NE(finalize, nullptr);
-    // CriaTipOper is exported under its unit-qualified name.
-    EXPECT_NE(pkg.symbol<void()>("_ZN12Cli_ger0660011CriaTipOperEv"), nullptr);
-    // Nothing of the screen's internals leaks out.
+    // CriaTipOper is exported under its unit-qualified name; the host reaches the rest (the screen of
+    // a client, its unit's variables) through the one interface GetScreenPackage returns.
+    EXPECT_EQ(exportedSymbols(TIPOPER_PACKAGE),
+              (std::vector<std::string>{"Finalize", "GetScreenPackage", "IniProc", "Initialize",
+                                        "_ZN12Cli_ger0660011CriaTipOperEv"}));
     EXPECT_EQ(pkg.symbol<void()>("_ZN12Cli_ger066007GlobalsEv"), nullptr);
+}
+
+TEST_F(PackageTest, TheInterfaceReachesTheClientsScreenAndUnit) {
+    auto accessor = pkg.symbol<tk::ScreenPackage&()>(tk::kScreenPackageSymbol);
+    ASSERT_NE(accessor, nullptr);
+    tk::ScreenPackage& package = accessor();
+    tk::Application app;
+    tk::Application::Scope scope(app);
+    ScriptedDialogs dialogs;
+    app.setDialogs(&dialogs);
+    EXPECT_EQ(package.unit(), nullptr) << "no unit before its initialization";
+    EXPECT_EQ(package.screen(), nullptr);
+    package.initialize();
+    ASSERT_NE(package.unit(), nullptr);
+    EXPECT_EQ(package.screen(), nullptr);
+    package.open();
+    ASSERT_NE(package.screen(), nullptr);
+    EXPECT_EQ(package.screen(), app.forms().front().get());
+    EXPECT_TRUE(unitOf(app)["boStCriado"].get<bool>());
+    ASSERT_TRUE(tk::Input::close(*package.screen()).ok());
+    EXPECT_NE(package.screen(), nullptr) << "a closed screen lives until the event has finished";
+    app.collectReleased();
+    EXPECT_EQ(package.screen(), nullptr);
+    package.finalize();
 }
 
 TEST_F(PackageTest, IniProcTwiceShowsOneScreenAndClosingClearsTheCreationFlag) {

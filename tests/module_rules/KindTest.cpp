@@ -2,7 +2,7 @@
 // follow the origin/destination, typing in the "Gera Nota Compra" list, and the handler binding.
 
 #include "RulesFixture.h"
-#include "screen/ScreenDefinition.h"
+#include "screen/Embedded.h"
 
 #include <algorithm>
 #include <map>

@@ -1,7 +1,7 @@
 // What the compiled-in definition of the operation-type screen holds: the facts other parts of the
 // module rely on by name (catalogue bytes, field order, bindings, containers, handlers, SQL texts).
 
-#include "screen/ScreenDefinition.h"
+#include "screen/Embedded.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,7 +1,7 @@
 // Reading a definition: the embedding, the errors a broken definition reports, the lookups and the
 // per-kind arrangement of the option check boxes.
 
-#include "screen/ScreenDefinition.h"
+#include "screen/Embedded.h"
 
 #include <fstream>
 #include <functional>

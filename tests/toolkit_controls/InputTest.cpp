@@ -11,8 +11,13 @@
 #include "toolkit/SpeedButton.h"
 
 #include <functional>
+#include <nlohmann/json.hpp>
 
 namespace {
+
+nlohmann::json snapshotOf(const tk::Form& form) {
+    return nlohmann::json::parse(tk::Snapshot::of(form, true));
+}
 
 class InputTest : public ScreenFixture {
 protected:
@@ -82,12 +87,12 @@ TEST_F(InputTest, RefusedActsChangeNothing) {
         form.setFocus(nullptr);
         c.arrange();
         log.clear();
-        const auto before = tk::Snapshot::of(form, true);
+        const auto before = snapshotOf(form);
         const auto result = c.act();
         EXPECT_EQ(result.status, tk::InputStatus::Refused);
         EXPECT_EQ(result.httpStatus(), 409);
         EXPECT_FALSE(result.reason.empty());
-        EXPECT_EQ(tk::Snapshot::of(form, true), before);
+        EXPECT_EQ(snapshotOf(form), before);
         EXPECT_TRUE(log.empty());
     }
 }
@@ -137,7 +142,7 @@ TEST_F(InputTest, SnapshotReportsGrayedAsNullAndNullApartFromEmpty) {
     cds.fieldByName("FLAG").setValue("");
     cds.fieldByName("NOME").clear();
     cds.fieldByName("CODIGO").setEditMask("99;1; ");
-    const auto snap = tk::Snapshot::of(form, true);
+    const auto snap = snapshotOf(form);
     EXPECT_TRUE(snap["controls"]["dckFlag"]["checked"].is_null());
     EXPECT_EQ(snap["controls"]["dckFlag"]["type"], "TDBCheckBox");
     EXPECT_EQ(snap["controls"]["dckFlag"]["parent"], "grbOpcoes");

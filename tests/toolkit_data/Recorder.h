@@ -51,6 +51,8 @@ public:
         }
     }
     const std::string& fieldName() const override { return field_; }
+    // A link bound to no field stands for a grid, which shows several.
+    bool selectsFields() const override { return field_.empty(); }
     void focusField(const Field& field) override { rec_.lines.push_back("focus(" + field.name() + ")"); }
 
     // A value the "user typed", written back at the next updateData.

@@ -1,13 +1,14 @@
 #pragma once
 
-// The operation-type screen's definition (its form resource) as plain data: the form's attributes,
-// every control with its caption and initial state, the datasets with their fields in record order,
-// the data sources, the local queries with one SQL text per dialect, the message catalogue, the
-// per-kind arrangement of the option check boxes and the server connection.
+// A screen's definition (its form resource) as plain data: the form's attributes, every control with
+// its caption and initial state, the datasets with their fields in record order, the data sources, the
+// local queries with one SQL text per dialect, the message catalogues, the per-kind arrangement of
+// option check boxes and the server connection.
 //
-// The data lives in GER06600.json beside this header and is compiled into the library, so the
-// definition travels with the module and cannot drift from it at run time. Nothing here depends on
-// the toolkit: the screen model builds its components from these structs.
+// A screen module keeps its definition as JSON compiled into it (module/screen/ holds the
+// operation-type screen's), so the definition travels with the module and cannot drift from it at run
+// time. Nothing here depends on the toolkit: the loader (frm/ScreenLoader.h) builds the screen model
+// from these structs.
 //
 // Errors while reading a definition are reported as DefinitionError with a stable id:
 //   [screen.definition.101]  the text is not valid JSON
@@ -288,11 +289,5 @@ struct Definition {
 
 // Reads and checks a definition; throws DefinitionError.
 Definition parseDefinition(std::string_view jsonText);
-
-// The JSON compiled into the library.
-std::string_view embeddedDefinitionJson();
-
-// The compiled-in definition, parsed once on first use (safe to call from any thread).
-const Definition& definition();
 
 } // namespace screen
