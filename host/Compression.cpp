@@ -10,14 +10,6 @@ namespace host {
 
 namespace {
 
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
 // The q parameter of one coding ("gzip;q=0.5" -> 0.5); 1 when absent, 0 when malformed.
 double qualityOf(std::string_view params) {
     while (!params.empty()) {

@@ -44,7 +44,8 @@ std::optional<CommandLine> parseCommandLine(int argc, char** argv) {
     CLI::App app{"Servidor web da tela Tipo de Operação (GER06600)", "tipoper-host"};
     CommandLine cli;
     std::string listen, appServer, db, config, module, web, definition, logLevel, tlsCert, tlsKey;
-    int port = 0, idle = 0, maxSessions = 0, threads = 0, maxConnections = 0, keepAlive = 0, requestTimeout = 0;
+    int port = 0, idle = 0, maxSessions = 0, threads = 0, maxConnections = 0, keepAlive = 0, requestTimeout = 0,
+        perUser = 0, authCache = 0;
     auto* oListen = app.add_option("--listen", listen, "Endereço de escuta (padrão 127.0.0.1)");
     auto* oPort = app.add_option("--port", port, "Porta HTTP (0 = uma porta livre; padrão 8080)")
                       ->check(CLI::Range(0, 65535));
@@ -81,6 +82,13 @@ std::optional<CommandLine> parseCommandLine(int argc, char** argv) {
                                        "Segundos para receber o cabeçalho, e de novo o corpo, de uma requisição "
                                        "(padrão 10)")
                             ->check(CLI::Range(1, 600));
+    auto* oPerUser = app.add_option("--max-sessions-per-user", perUser,
+                                    "Número máximo de sessões abertas de um mesmo usuário (padrão 20)")
+                         ->check(CLI::Range(1, 100000));
+    auto* oAuthCache = app.add_option("--auth-cache", authCache,
+                                      "Segundos em que uma credencial conferida vale sem nova consulta ao servidor "
+                                      "de aplicação (padrão 10; 0 = consulta sempre)")
+                           ->check(CLI::Range(0, 300));
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -106,6 +114,8 @@ std::optional<CommandLine> parseCommandLine(int argc, char** argv) {
     if (*oMaxConn) cli.maxConnections = maxConnections;
     if (*oKeepAlive) cli.keepAliveSeconds = keepAlive;
     if (*oReqTimeout) cli.requestTimeoutSeconds = requestTimeout;
+    if (*oPerUser) cli.maxSessionsPerUser = perUser;
+    if (*oAuthCache) cli.authCacheSeconds = authCache;
     return cli;
 }
 
@@ -221,6 +231,8 @@ HostConfig resolveConfig(const CommandLine& cli, const EnvLookup& env, const std
     if (cli.maxConnections) config.maxConnections = *cli.maxConnections;
     if (cli.keepAliveSeconds) config.keepAliveSeconds = *cli.keepAliveSeconds;
     if (cli.requestTimeoutSeconds) config.requestTimeoutSeconds = *cli.requestTimeoutSeconds;
+    if (cli.maxSessionsPerUser) config.maxSessionsPerUser = *cli.maxSessionsPerUser;
+    if (cli.authCacheSeconds) config.authCacheSeconds = *cli.authCacheSeconds;
     return config;
 }
 

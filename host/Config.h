@@ -38,6 +38,8 @@ struct CommandLine {
     std::optional<int> maxConnections;
     std::optional<int> keepAliveSeconds;
     std::optional<int> requestTimeoutSeconds;
+    std::optional<int> maxSessionsPerUser;
+    std::optional<int> authCacheSeconds;
 };
 
 struct HostConfig {
@@ -58,6 +60,10 @@ struct HostConfig {
     int maxConnections = 10000;
     int keepAliveSeconds = 60;
     int requestTimeoutSeconds = 10;
+    int maxSessionsPerUser = 20;
+    // How long a credential the application server vouched for is taken without asking again; also the
+    // longest a ticket ended or a token revoked at the server still opens the host (0: ask every time).
+    int authCacheSeconds = 10;
 };
 
 using EnvLookup = std::function<std::optional<std::string>(const char* name)>;

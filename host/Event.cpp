@@ -1,5 +1,6 @@
 #include "Event.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <limits>
@@ -104,6 +105,39 @@ void parseAnswer(const json& body, Event& event) {
 
 } // namespace
 
+// A name the request gave, as quoted back in an error: at most a few dozen bytes, never cut inside a
+// character, so the answer stays short and valid UTF-8 whatever was sent.
+std::string quotedName(const std::string& name) {
+    constexpr std::size_t kMaxQuoted = 40;
+    if (name.size() <= kMaxQuoted) return "\"" + name + "\"";
+    std::size_t cut = kMaxQuoted;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+        --cut;
+    return "\"" + name.substr(0, cut) + "…\"";
+}
+
+// The deepest nesting of objects and arrays in a JSON text, counted outside strings; stops counting
+// past `limit`.
+int nestingOf(std::string_view text, int limit) {
+    int depth = 0, deepest = 0;
+    bool inString = false, escaped = false;
+    for (char c : text) {
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (c == '\\') escaped = true;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            deepest = std::max(deepest, ++depth);
+            if (deepest > limit) break;
+        } else if (c == '}' || c == ']') {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
 const char* toString(EventType type) {
     for (const auto& [name, t] : kTypes)
         if (t == type) return name.data();
@@ -147,7 +181,7 @@ Event parseEvent(const json& body) {
             event.type = t;
             known = true;
         }
-    if (!known) throw BadRequest("tipo de evento desconhecido: \"" + typeName + "\"");
+    if (!known) throw BadRequest("tipo de evento desconhecido: " + quotedName(typeName));
 
     switch (event.type) {
     case EventType::Open:
@@ -174,7 +208,7 @@ Event parseEvent(const json& body) {
         const json& key = member(body, "key");
         if (key.is_string()) {
             auto code = keyCodeFromName(key.get<std::string>());
-            if (!code) throw BadRequest("tecla desconhecida: \"" + key.get<std::string>() + "\"");
+            if (!code) throw BadRequest("tecla desconhecida: " + quotedName(key.get<std::string>()));
             event.key = *code;
         } else {
             const int code = intMember(key, "key");
@@ -206,6 +240,19 @@ Event parseEvent(const json& body) {
         break;
     }
     return event;
+}
+
+Event readEvent(std::string_view body) {
+    // No event nests deeper than an answer's list of keys; a deeper body is refused before it is built.
+    constexpr int kMaxNesting = 8;
+    if (nestingOf(body, kMaxNesting) > kMaxNesting) throw BadRequest("Corpo da requisição aninhado demais.");
+    const json parsed = json::parse(body, nullptr, false);
+    if (parsed.is_discarded()) throw BadRequest("Corpo da requisição não é um JSON válido.");
+    try {
+        return parseEvent(parsed);
+    } catch (const BadRequest& ex) {
+        throw BadRequest(std::string("Evento inválido: ") + ex.what() + ".");
+    }
 }
 
 } // namespace host

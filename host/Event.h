@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace host {
@@ -43,6 +44,10 @@ struct Event {
 
 // Throws BadRequest for anything that is not a well-formed event.
 Event parseEvent(const nlohmann::json& body);
+
+// The event in a request's body: the JSON read (its nesting bounded), then parseEvent. Throws
+// BadRequest whose text is the whole Portuguese message for the client.
+Event readEvent(std::string_view body);
 
 // A key given by name ("Enter", "PageDown", "F5", "a") or by number; nullopt for an unknown name.
 std::optional<std::uint16_t> keyCodeFromName(const std::string& name);

@@ -75,6 +75,8 @@ Response jsonResponse(Reply reply, bool gzipAccepted) {
     Response res;
     res.result(static_cast<unsigned>(reply.status));
     res.set(http::field::cache_control, "no-store");
+    for (auto& [name, value] : reply.headers)
+        res.insert(name, value);
     if (reply.status == 204 || reply.status == 304) return res;
     res.set(http::field::content_type, kJson);
     res.set(http::field::vary, "Accept-Encoding");
@@ -97,7 +99,7 @@ bool gzipAccepted(const Request& request) {
 struct HttpServer::Impl {
     Impl(Api& api_, const StaticFiles* files_, HttpOptions options_)
         : api(api_), files(files_), options(std::move(options_)),
-          policy(options.allowedHosts.empty() ? defaultAllowedHosts(options.listen) : options.allowedHosts),
+          policy(options.allowedHosts.empty() ? defaultAllowedHosts(options.listen) : options.allowedHosts, api.csrf()),
           acceptor(ioc), acceptRetry(ioc), workers(options.threads) {
         if (!options.tlsCertificate.empty() || !options.tlsKey.empty()) {
             if (options.tlsCertificate.empty() || options.tlsKey.empty())
@@ -177,6 +179,9 @@ private:
     beast::tcp_stream& lowest() { return beast::get_lowest_layer(stream_); }
 
     void begin() {
+        beast::error_code peerError;
+        const auto peer = lowest().socket().remote_endpoint(peerError);
+        if (!peerError) remote_ = peer.address().to_string();
         if constexpr (!kTls) {
             // A worker's write must never block on a client that does not read.
             beast::error_code ignored;
@@ -234,6 +239,7 @@ private:
         request_ = Request{};
         request_.method = std::string(view(message.method_string()));
         request_.secure = kTls;
+        request_.remote = remote_;
         version_ = message.version();
         keepAlive_ = parser_->keep_alive();
         if (!splitTarget(view(message.target()), request_)) return refuse(refusal::badRequest());
@@ -409,6 +415,7 @@ private:
     unsigned version_ = 11;
     bool keepAlive_ = true;
     std::size_t drained_ = 0;
+    std::string remote_;
 };
 
 } // namespace
@@ -453,6 +460,16 @@ Response HttpServer::Impl::serveStatic(const Request& request) const {
     if (request.method != "GET" && request.method != "HEAD") {
         Response res = jsonResponse(refusalReply(refusal::methodNotAllowed()), false);
         res.set(http::field::allow, "GET, HEAD");
+        return res;
+    }
+    // The screen's page is for users who logged in: a browser without the login cookie goes to the login
+    // page first. (A cookie that no longer holds is found out by the page's first API call.)
+    if ((request.path == "/" || request.path == "/index.html") && !cookieValue(request, kLoginCookie) &&
+        !request.header("Authorization")) {
+        Response res;
+        res.result(http::status::see_other);
+        res.set(http::field::location, "/login.html");
+        res.set(http::field::cache_control, "no-store");
         return res;
     }
     auto file = files ? files->resolve(request.path) : std::nullopt;

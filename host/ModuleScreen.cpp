@@ -4,6 +4,10 @@
 #include "toolkit/Form.h"
 #include "toolkit/Input.h"
 
+#ifdef TIPOPER_HOST_HAS_LIB
+#include "lib/Morvala.h"
+#endif
+
 namespace host {
 
 namespace {
@@ -35,6 +39,15 @@ const tk::UnitState* ModuleScreen::unit() const {
 }
 
 void ModuleScreen::start() {
+#ifdef TIPOPER_HOST_HAS_LIB
+    auto& client = tk::Application::current();
+    if (!who_.credential.secret.empty())
+        Morvala::setClientCredential(client, Morvala::Credential{who_.credential.kind == Credential::Kind::Ticket
+                                                                     ? Morvala::Credential::Kind::Ticket
+                                                                     : Morvala::Credential::Kind::Token,
+                                                                 who_.credential.secret});
+    if (!who_.user.empty()) Morvala::setClientUser(client, Morvala::ClientUser{who_.user, who_.role});
+#endif
     module_->initialize();
     started_ = true;
 }

@@ -54,11 +54,49 @@ Refusal methodNotAllowed() {
 Refusal internalError() {
     return {500, "internal_error", "Erro interno do servidor."};
 }
+Refusal notAuthenticated() {
+    return {401, "not_authenticated", "Entre com seu usuário e senha."};
+}
+Refusal credentialRefused() {
+    return {401, "credential_refused", "Sua sessão expirou ou foi encerrada: entre novamente."};
+}
+Refusal invalidLogin() {
+    // The same words whether the user, the password or the account was wrong.
+    return {401, "invalid_login", "Usuário ou senha inválidos."};
+}
+Refusal badLoginRequest() {
+    return {400, "bad_login_request", "Informe o usuário e a senha."};
+}
+Refusal loginThrottled(std::chrono::seconds wait) {
+    return {429, "login_throttled", "Muitas tentativas sem sucesso. Aguarde alguns segundos e tente de novo.", wait};
+}
+Refusal authUnavailable() {
+    return {503, "auth_unavailable",
+            "O servidor de aplicação não respondeu para conferir o acesso; tente novamente em instantes."};
+}
+Refusal csrfRequired() {
+    return {403, "csrf_required", "Requisição sem o token de proteção desta sessão (X-CSRF-Token)."};
+}
+Refusal csrfInvalid() {
+    return {403, "csrf_invalid", "Token de proteção (X-CSRF-Token) não confere com esta sessão."};
+}
+Refusal tooManyUserSessions(std::size_t limit) {
+    return {429, "too_many_user_sessions",
+            "Limite de " + std::to_string(limit) + " telas abertas por usuário atingido. Feche outras telas e tente de novo."};
+}
 
 } // namespace refusal
 
 Reply refusalReply(const Refusal& refusal) {
-    return {refusal.status, nlohmann::json{{"error", refusal.text}, {"code", refusal.code}}.dump()};
+    nlohmann::json body{{"error", refusal.text}, {"code", refusal.code}};
+    Reply reply;
+    reply.status = refusal.status;
+    if (refusal.retryAfter.count() > 0) {
+        body["retryAfter"] = refusal.retryAfter.count();
+        reply.headers.emplace_back("Retry-After", std::to_string(refusal.retryAfter.count()));
+    }
+    reply.body = body.dump();
+    return reply;
 }
 
 } // namespace host

@@ -6,6 +6,7 @@
 
 #include "Session.h"
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,7 @@ struct Refusal {
     int status;
     std::string_view code;
     std::string text;
+    std::chrono::seconds retryAfter{0}; // above zero: sent as Retry-After and as "retryAfter"
 };
 
 namespace refusal {
@@ -32,6 +34,15 @@ Refusal tooManySessions(const std::string& text);
 Refusal notFound();
 Refusal methodNotAllowed();
 Refusal internalError();
+Refusal notAuthenticated();
+Refusal credentialRefused();
+Refusal invalidLogin();
+Refusal badLoginRequest();
+Refusal loginThrottled(std::chrono::seconds wait);
+Refusal authUnavailable();
+Refusal csrfRequired();
+Refusal csrfInvalid();
+Refusal tooManyUserSessions(std::size_t limit);
 
 } // namespace refusal
 

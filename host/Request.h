@@ -20,6 +20,7 @@ struct Request {
     std::vector<std::pair<std::string, std::string>> headers; // in arrival order, names as sent
     std::string body;
     bool secure = false; // arrived over TLS
+    std::string remote;  // the client's address ("127.0.0.1", "::1"), "" when unknown
 
     // The first header of that name (compared case-insensitively), or nullopt.
     std::optional<std::string_view> header(std::string_view name) const;
@@ -27,6 +28,8 @@ struct Request {
 };
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
+// The text without the spaces and tabs around it.
+std::string_view trimmed(std::string_view text);
 
 // "%41b+c" -> "Ab+c" (paths) or "Ab c" (query, `plusIsSpace`); nullopt for a malformed escape.
 std::optional<std::string> percentDecode(std::string_view text, bool plusIsSpace);

@@ -97,7 +97,7 @@ std::optional<Origin> originOf(std::string_view url) {
     return origin;
 }
 
-RequestPolicy::RequestPolicy(const std::vector<std::string>& allowedHosts) {
+RequestPolicy::RequestPolicy(const std::vector<std::string>& allowedHosts, const CsrfTokens& csrf) : csrf_(csrf) {
     for (const auto& name : allowedHosts) {
         auto host = hostNameOf(name);
         if (!host) throw std::invalid_argument("nome de servidor inválido: \"" + name + "\"");
@@ -140,6 +140,13 @@ std::optional<Refusal> RequestPolicy::stateChangeRefusal(const Request& head, bo
         while (!media.empty() && (media.front() == ' ' || media.front() == '\t'))
             media.remove_prefix(1);
         if (!equalsIgnoreCase(media, "application/json")) return refusal::unsupportedMediaType();
+    }
+    if (head.path != "/api/login" && !head.header("Authorization")) {
+        if (const auto login = cookieValue(head, kLoginCookie)) {
+            const auto token = head.header(kCsrfHeader);
+            if (!token || token->empty()) return refusal::csrfRequired();
+            if (!csrf_.matches(*login, *token)) return refusal::csrfInvalid();
+        }
     }
     return std::nullopt;
 }

@@ -6,11 +6,13 @@
 // - no body on GET, HEAD and OPTIONS, whose bodies another server on the way might take for a request;
 // - for requests that change state (every method but GET, HEAD and OPTIONS): an Origin, or failing it a
 //   Referer, of this very origin when the client sends one ("null" is never ours), and a JSON
-//   Content-Type when there is a body, which a plain HTML form of another site cannot send.
-//
-// NOTE: state-changing requests authenticated by a cookie will also need the session's anti-forgery
-// token; its check belongs in stateChangeRefusal(), which sees every such request.
+//   Content-Type when there is a body, which a plain HTML form of another site cannot send;
+// - and when such a request rests on the login cookie (it carries the cookie and no Authorization
+//   header), the login's anti-forgery token in X-CSRF-Token. The login itself is exempt: it is how a
+//   page gets its token. Requests with an Authorization header need none: no other site can make a
+//   browser send that header, so it carries no authority the browser holds on its own.
 
+#include "Authenticator.h"
 #include "Refusal.h"
 #include "Request.h"
 
@@ -40,8 +42,8 @@ std::optional<Origin> originOf(std::string_view url);
 class RequestPolicy {
 public:
     // `allowedHosts` are host names (a port, if given, is ignored); throws std::invalid_argument on one
-    // that is not a host name.
-    explicit RequestPolicy(const std::vector<std::string>& allowedHosts);
+    // that is not a host name. `csrf` checks the anti-forgery tokens of cookie logins.
+    RequestPolicy(const std::vector<std::string>& allowedHosts, const CsrfTokens& csrf);
 
     // Checks the request's head; `hasBody` says whether a body follows (Content-Length above zero or a
     // chunked transfer).
@@ -54,6 +56,7 @@ private:
     std::optional<Refusal> stateChangeRefusal(const Request& head, bool hasBody) const;
 
     std::vector<std::string> allowed_;
+    const CsrfTokens& csrf_;
 };
 
 } // namespace host

@@ -26,6 +26,7 @@
 #include <optional>
 #include <pthread.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tk {
@@ -34,10 +35,15 @@ class Application;
 
 namespace host {
 
-// A finished request: HTTP status and the JSON body, already serialized.
+// A finished request: HTTP status and the JSON body, already serialized, and any headers of its own
+// (a cookie, Retry-After).
 struct Reply {
+    Reply() = default;
+    Reply(int status_, std::string body_) : status(status_), body(std::move(body_)) {}
+
     int status = 200;
     std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;
 };
 
 // {"error": message, "code": code}: the message is Portuguese, the code stable (docs/api.md).

@@ -30,8 +30,8 @@ std::string newSessionId() {
     return id;
 }
 
-SessionRegistry::SessionRegistry(ScreenFactory factory, RegistryOptions options)
-    : factory_(std::move(factory)), options_(options) {
+SessionRegistry::SessionRegistry(ScreenMaker maker, RegistryOptions options)
+    : maker_(std::move(maker)), options_(options) {
     janitor_ = std::thread([this] { janitor(); });
 }
 
@@ -45,59 +45,95 @@ SessionRegistry::~SessionRegistry() {
     janitor_.join();
 }
 
-std::shared_ptr<Session> SessionRegistry::create() {
+std::shared_ptr<Session> SessionRegistry::create(const Identity& who) {
     std::string id;
     {
         std::lock_guard lock(mutex_);
         if (sessions_.size() >= options_.maxSessions)
             throw TooManySessions("Limite de " + std::to_string(options_.maxSessions) + " sessões atingido.");
+        const auto mine = static_cast<std::size_t>(std::count_if(
+            sessions_.begin(), sessions_.end(), [&](const auto& entry) { return entry.second.user == who.user; }));
+        if (mine >= options_.maxSessionsPerUser) throw TooManyUserSessions(options_.maxSessionsPerUser);
         do
             id = newSessionId();
         while (sessions_.count(id));
-        // Reserve the id before the (slower) thread start, so the limit holds under concurrency.
-        sessions_[id] = nullptr;
+        // Reserve the id before the (slower) thread start, so the limits hold under concurrency.
+        sessions_[id] = Entry{nullptr, who.user, who.login};
     }
     std::shared_ptr<Session> session;
     try {
-        session = std::make_shared<Session>(id, factory_, options_.session);
+        session = std::make_shared<Session>(id, [maker = maker_, who] { return maker(who); }, options_.session);
     } catch (...) {
         std::lock_guard lock(mutex_);
         sessions_.erase(id);
         throw;
     }
     std::lock_guard lock(mutex_);
-    sessions_[id] = session;
-    spdlog::info("sessão {} criada ({} abertas)", id.substr(0, 8), sessions_.size());
+    sessions_[id] = Entry{session, who.user, who.login};
+    spdlog::info("sessão {} criada para {} ({} abertas)", id.substr(0, 8), who.user, sessions_.size());
     return session;
 }
 
-std::shared_ptr<Session> SessionRegistry::find(const std::string& id) const {
+std::shared_ptr<Session> SessionRegistry::find(const std::string& id, const std::string& login) const {
     std::lock_guard lock(mutex_);
     auto it = sessions_.find(id);
-    return it == sessions_.end() ? nullptr : it->second;
+    return it == sessions_.end() || it->second.login != login ? nullptr : it->second.session;
 }
 
 std::size_t SessionRegistry::size() const {
     std::lock_guard lock(mutex_);
     return static_cast<std::size_t>(std::count_if(sessions_.begin(), sessions_.end(),
-                                                  [](const auto& entry) { return entry.second != nullptr; }));
+                                                  [](const auto& entry) { return entry.second.session != nullptr; }));
 }
 
-bool SessionRegistry::close(const std::string& id) {
+std::size_t SessionRegistry::sizeOf(const std::string& user) const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(std::count_if(sessions_.begin(), sessions_.end(), [&](const auto& entry) {
+        return entry.second.session != nullptr && entry.second.user == user;
+    }));
+}
+
+void SessionRegistry::end(std::shared_ptr<Session> session, const char* why) {
+    const std::string shortId = session->id().substr(0, 8);
+    if (!session->close(options_.closeGrace))
+        spdlog::warn("sessão {} ainda ocupada; será encerrada ao fim da chamada em curso", shortId);
+    else
+        spdlog::info("sessão {} {}", shortId, why);
+    bury(std::move(session));
+}
+
+bool SessionRegistry::close(const std::string& id, const std::string& login) {
     std::shared_ptr<Session> session;
     {
         std::lock_guard lock(mutex_);
         auto it = sessions_.find(id);
-        if (it == sessions_.end() || !it->second) return false;
-        session = std::move(it->second);
+        if (it == sessions_.end() || !it->second.session || it->second.login != login) return false;
+        session = std::move(it->second.session);
         sessions_.erase(it);
     }
-    if (!session->close(options_.closeGrace))
-        spdlog::warn("sessão {} ainda ocupada; será encerrada ao fim da chamada em curso", id.substr(0, 8));
-    else
-        spdlog::info("sessão {} fechada", id.substr(0, 8));
-    bury(std::move(session));
+    end(std::move(session), "fechada");
     return true;
+}
+
+std::size_t SessionRegistry::closeLogin(const std::string& login) {
+    std::vector<std::shared_ptr<Session>> ending;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto it = sessions_.begin(); it != sessions_.end();) {
+            if (it->second.session && it->second.login == login) {
+                ending.push_back(std::move(it->second.session));
+                it = sessions_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    // Asked to end at once, then waited for together: a logout with many screens waits once.
+    for (auto& session : ending)
+        session->close(std::chrono::milliseconds(0));
+    for (auto& session : ending)
+        end(session, "fechada com o fim do login");
+    return ending.size();
 }
 
 std::size_t SessionRegistry::expireIdle(std::chrono::steady_clock::time_point now) {
@@ -105,8 +141,8 @@ std::size_t SessionRegistry::expireIdle(std::chrono::steady_clock::time_point no
     {
         std::lock_guard lock(mutex_);
         for (auto it = sessions_.begin(); it != sessions_.end();) {
-            if (it->second && now - it->second->lastActivity() > options_.idleTimeout) {
-                expired.push_back(std::move(it->second));
+            if (it->second.session && now - it->second.session->lastActivity() > options_.idleTimeout) {
+                expired.push_back(std::move(it->second.session));
                 it = sessions_.erase(it);
             } else {
                 ++it;
@@ -147,8 +183,8 @@ void SessionRegistry::closeAll() {
     std::vector<std::shared_ptr<Session>> all;
     {
         std::lock_guard lock(mutex_);
-        for (auto& [id, session] : sessions_)
-            if (session) all.push_back(std::move(session));
+        for (auto& [id, entry] : sessions_)
+            if (entry.session) all.push_back(std::move(entry.session));
         sessions_.clear();
         all.insert(all.end(), std::make_move_iterator(closing_.begin()),
                    std::make_move_iterator(closing_.end()));

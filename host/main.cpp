@@ -1,7 +1,9 @@
 // tipoper-host: serves the operation-type screen to browsers and to the automation API.
 
 #include "Api.h"
+#include "Authenticator.h"
 #include "Config.h"
+#include "CredentialAuthority.h"
 #include "HttpServer.h"
 #include "ModuleScreen.h"
 #include "ScreenModule.h"
@@ -60,9 +62,22 @@ int serve(const host::HostConfig& config) {
     host::RegistryOptions registryOptions;
     registryOptions.idleTimeout = std::chrono::seconds(config.sessionIdleSeconds);
     registryOptions.maxSessions = static_cast<std::size_t>(config.maxSessions);
-    host::SessionRegistry sessions([module] { return std::make_unique<host::ModuleScreen>(module); },
-                                   registryOptions);
-    host::Api api(sessions);
+    registryOptions.maxSessionsPerUser = static_cast<std::size_t>(config.maxSessionsPerUser);
+    host::SessionRegistry sessions(
+        [module](const host::Identity& who) { return std::make_unique<host::ModuleScreen>(module, who); },
+        registryOptions);
+
+    // Every user logs in through the application server, and each screen connects with its user's
+    // credential: the host has no credential of its own.
+    host::AppServerAuthorityOptions authorityOptions;
+    std::tie(authorityOptions.host, authorityOptions.port) = host::splitHostPort(config.appServer);
+    host::AppServerAuthority authority(authorityOptions);
+    host::CsrfTokens csrf;
+    host::AuthenticatorOptions authOptions;
+    authOptions.cacheLifetime = std::chrono::seconds(config.authCacheSeconds);
+    host::Authenticator authenticator(authority, csrf, authOptions);
+    authenticator.onRejected([&sessions](const std::string& login) { sessions.closeLogin(login); });
+    host::Api api(sessions, authenticator, csrf);
 
     host::HttpOptions httpOptions;
     httpOptions.listen = config.listen;

@@ -23,13 +23,12 @@ case "$db" in
 esac
 
 # Users live in the database. A database without any gets its first administrator, whose generated
-# password is shown this once; the web host's screens connect with an API token of it, kept in var/
-# readable by this user only (one file per database) and handed to the host through its environment.
+# password is shown this once. People log in through the host's login page and each screen connects
+# with its user's ticket: the host holds no credential of its own.
 users=$("$bin/tipoper-appserver" --db "$db" user list) || {
   echo "Não foi possível ler os usuários da base de dados." >&2
   exit 1
 }
-token_file="$root/var/appserver-$(printf '%s' "$db" | sha256sum | cut -c1-12).token"
 if [ -z "$users" ]; then
   password=$(head -c 18 /dev/urandom | base64 | tr '+/' '-_')
   printf '%s\n' "$password" | "$bin/tipoper-appserver" --db "$db" user add admin --role admin
@@ -39,14 +38,9 @@ if [ -z "$users" ]; then
   echo "  Anote a senha agora: ela não será mostrada de novo."
   echo "  (troque-a com: build/bin/tipoper-appserver --db $db user password admin)"
   echo
-  rm -f "$token_file"
-  users=$("$bin/tipoper-appserver" --db "$db" user list)
 fi
-# A missing file, or an administrator whose tokens were all revoked, gets a new token.
-if [ ! -s "$token_file" ] || ! grep -qP '^admin\t.*\t[1-9][0-9]*$' <<<"$users"; then
-  (umask 077 && "$bin/tipoper-appserver" --db "$db" user token admin >"$token_file")
-fi
-chmod 600 "$token_file"
+# Tokens an earlier version of this script kept for the host are no longer used.
+rm -f "$root"/var/appserver-*.token
 
 appserver_pid=""
 host_pid=""
@@ -80,14 +74,13 @@ wait_for() { # $1 = file, $2 = pattern, $3 = pid, $4 = name
 wait_for "$log/appserver.out" "ouvindo em" "$appserver_pid" "O servidor de aplicação"
 [ ${#demo[@]} -gt 0 ] && echo "Base de demonstração criada em ${db#sqlite:}."
 
-TIPOPER_APPSERVER_TOKEN=$(cat "$token_file") \
-  "$bin/tipoper-host" --port "$host_port" --appserver "127.0.0.1:$appserver_port" --db "$db" \
+"$bin/tipoper-host" --port "$host_port" --appserver "127.0.0.1:$appserver_port" --db "$db" \
   >"$log/host.out" 2>"$log/host.log" &
 host_pid=$!
 wait_for "$log/host.out" "ouvindo em" "$host_pid" "O host web"
 
 echo "Servidor de aplicação em 127.0.0.1:$appserver_port; registros em $log/."
-echo "Abra http://127.0.0.1:$host_port/ no navegador"
+echo "Abra http://127.0.0.1:$host_port/ no navegador e entre com seu usuário e senha."
 echo "Ctrl+C encerra os dois servidores."
 # Either server ending ends the other too (through the EXIT trap).
 wait -n "$host_pid" "$appserver_pid" || true

@@ -17,13 +17,31 @@ export class ApiError extends Error {
   }
 }
 
+// The login's anti-forgery token: every request that changes something carries it, since the login
+// cookie alone is not proof that this page sent the request. Learnt from /api/me.
+let csrf = null;
+
+const LOGIN_PAGE = '/login.html';
+
+// The host no longer knows the user (never logged in, logged out, ticket expired): to the login page.
+function toLogin() {
+  location.assign(LOGIN_PAGE);
+}
+
+function headersFor(method) {
+  const headers = {};
+  if (method !== 'GET' && csrf) headers['X-CSRF-Token'] = csrf;
+  return headers;
+}
+
 async function request(method, path, body) {
-  const init = { method, headers: {} };
+  const init = { method, headers: headersFor(method) };
   if (body !== undefined) {
     init.body = JSON.stringify(body);
     init.headers['Content-Type'] = 'application/json';
   }
   const response = await fetch(path, init);
+  if (response.status === 401) toLogin();
   const text = await response.text();
   let data = null;
   try {
@@ -33,6 +51,22 @@ async function request(method, path, body) {
   }
   if (!response.ok) throw new ApiError(response.status, (data && data.error) || `Erro ${response.status}`, (data && data.code) || null);
   return data;
+}
+
+// The logged-in user ({user, role}); keeps the login's anti-forgery token for the requests after it.
+export async function whoAmI() {
+  const me = await request('GET', '/api/me');
+  csrf = me.csrf || null;
+  return { user: me.user, role: me.role };
+}
+
+// Ends the login (and with it every screen it opened), then shows the login page.
+export async function logout() {
+  try {
+    await request('POST', '/api/logout');
+  } finally {
+    toLogin();
+  }
 }
 
 export class Session {
@@ -110,7 +144,7 @@ export class Session {
 
   close() {
     if (!this.id) return;
-    fetch(`/api/sessions/${this.id}`, { method: 'DELETE', keepalive: true }).catch(() => {});
+    fetch(`/api/sessions/${this.id}`, { method: 'DELETE', keepalive: true, headers: headersFor('DELETE') }).catch(() => {});
     this.id = null;
   }
 }

@@ -3,14 +3,14 @@
 // the snapshot exactly as the screen set them; the renderer lays them out, keeps the browser's focus
 // where the screen's is, and says in plain words what happened.
 
-import { ApiError, Session } from './api.js';
+import { ApiError, logout, Session, whoAmI } from './api.js';
 import { arrange } from './arrange.js';
 import { kindOf } from './controls.js';
 import { chooseSort, closeDialog, dialogOpen, screenDialogOpen, showHelp, showHostError, showScreenDialog } from './dialogs.js';
 import { el, setAttr, setText } from './dom.js';
 import {
-  BANNER_TEXT, DELETED_TEXT, describeFields, HELP_INTRO, keyEntry, KEYS, MOVE_WHILE_EDITING, refusalText,
-  SAVED_TEXT, SORT_UNAVAILABLE, STATE_TEXT,
+  BANNER_TEXT, DELETED_TEXT, describeFields, HELP_INTRO, keyEntry, KEYS, LOGOUT_TEXT, MOVE_WHILE_EDITING,
+  READ_ONLY_TEXT, READ_ONLY_TITLE, refusalText, ROLE_TEXT, SAVED_TEXT, SORT_UNAVAILABLE, STATE_TEXT,
 } from './texts.js';
 
 const MENUS = [
@@ -841,8 +841,22 @@ function markReady() {
 
 // --- start ------------------------------------------------------------------------------------
 
+// The header's user area: who is logged in, their role, a read-only mark for a user who may only
+// read (the screen itself refuses their changes), and the way out.
+function showUser(me) {
+  const readOnly = me.role === 'consulta';
+  document.body.classList.toggle('read-only', readOnly);
+  $('userArea').replaceChildren(
+    el('span', { id: 'userName', class: 'user-name', text: me.user }),
+    el('span', { id: 'userRole', class: 'user-role', text: ROLE_TEXT[me.role] || me.role }),
+    readOnly ? el('span', { id: 'readOnly', class: 'read-only-badge', title: READ_ONLY_TITLE, text: READ_ONLY_TEXT }) : null,
+    el('button', { id: 'logout', type: 'button', class: 'logout', text: LOGOUT_TEXT, onclick: () => logout() }),
+  );
+}
+
 async function start() {
   try {
+    showUser(await whoAmI());
     await session.start();
     await act({ type: 'open' });
   } catch (err) {

@@ -84,6 +84,11 @@ export function refusalText(code, context = {}) {
 }
 
 export const SAVED_TEXT = 'Registro gravado.';
+// The roles as the user reads them; `consulta` may read only.
+export const ROLE_TEXT = { consulta: 'Consulta', manutencao: 'Manutenção', admin: 'Administrador' };
+export const READ_ONLY_TEXT = 'Somente leitura';
+export const READ_ONLY_TITLE = 'Seu papel permite consultar os tipos de operação, mas não incluir, alterar ou excluir.';
+export const LOGOUT_TEXT = 'Sair';
 export const DELETED_TEXT = 'Registro excluído.';
 export const SORT_UNAVAILABLE = 'A ordenação por coluna ainda não está disponível neste servidor.';
 

@@ -71,6 +71,7 @@ public:
         http_.set_tcp_nodelay(true);
         http_.set_keep_alive(true);
         http_.set_read_timeout(60, 0);
+        if (!hostbench::apiToken().empty()) http_.set_bearer_token_auth(hostbench::apiToken());
     }
     std::string create() {
         auto res = http_.Post("/api/sessions", "", "application/json");

@@ -81,13 +81,22 @@ inline void stop(Child& child) {
     child.pid = -1;
 }
 
+// The API token the benchmark's clients present (Authorization: Bearer).
+inline std::string& apiToken() {
+    static std::string token;
+    return token;
+}
+
 // Starts the application server on `db` with the demo data; returns it and its "127.0.0.1:PORT".
-// Hosts started afterwards connect their screens with an API token of a user who may read and write.
 inline std::pair<Child, std::string> startAppServer(const std::string& bin, const std::string& db) {
-    ::setenv("TIPOPER_APPSERVER_TOKEN", testing_support::appServerToken(bin + "/tipoper-appserver", db).c_str(), 1);
     Child app = spawnAndWait({bin + "/tipoper-appserver", "--db", db, "--port", "0", "--demo", "--log-level", "warn"},
                              std::regex(R"(ouvindo em [\d.]+:(\d+))"));
     const std::string port = std::regex_replace(app.line, std::regex(R"(.*:(\d+)$)"), "$1");
+    // Every client presents an API token of a user who may read and write, and each screen connects with
+    // it. A host from before logins ignores the header and connects with the same token from its
+    // environment instead.
+    apiToken() = testing_support::appServerToken(bin + "/tipoper-appserver", db);
+    ::setenv("TIPOPER_APPSERVER_TOKEN", apiToken().c_str(), 1);
     return {app, "127.0.0.1:" + port};
 }
 
@@ -134,6 +143,7 @@ public:
         http_.set_tcp_nodelay(true);
         http_.set_keep_alive(true);
         http_.set_read_timeout(30, 0);
+        if (!apiToken().empty()) http_.set_bearer_token_auth(apiToken());
         if (gzip) {
             http_.set_decompress(true);
             http_.set_default_headers({{"Accept-Encoding", "gzip"}});

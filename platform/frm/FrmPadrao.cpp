@@ -1,5 +1,7 @@
 #include "frm/FrmPadrao.h"
 
+#include "lib/Consiste.h"
+#include "lib/Morvala.h"
 #include "toolkit/Application.h"
 
 #include <vector>
@@ -52,7 +54,8 @@ TfrmPadrao::TfrmPadrao(std::string name)
       dbnPadrao(add<tk::TDBNavigator>("dbnPadrao")), lblCodTela(add<tk::TLabel>("lblCodTela")),
       dtsPadrao(addDataSource("dtsPadrao")),
       msgMensagensPadroes({"Canc|Deseja cancelar as alterações?", "Excl|Deseja excluir o registro?",
-                           "FechAlt|Existem alterações não gravadas. Deseja descartá-las e fechar a tela?"}) {
+                           "FechAlt|Existem alterações não gravadas. Deseja descartá-las e fechar a tela?",
+                           "SemPermissao|Usuário sem permissão para alterar tipos de operação."}) {
     for (const char* key : {"Canc", "Excl", "FechAlt"})
         msgMensagensPadroes.setDefaultAnswer(key, tk::kAnswerNo);
     tshFolhaDados.setCaption("Folha de Dados");
@@ -78,6 +81,7 @@ TfrmPadrao::TfrmPadrao(std::string name)
     bind(sbtIncluir, &mnuIncluir, [this](tk::Control& s) { sbtIncluirClick(s); });
     bind(sbtAlterar, &mnuAlterar, [this](tk::Control& s) { sbtAlterarClick(s); });
     bind(sbtExcluir, &mnuExcluir, [this](tk::Control& s) { sbtExcluirClick(s); });
+    guardWrites();
     bind(sbtProcurar, &mnuProcurar, [this](tk::Control& s) { sbtProcurarClick(s); });
     bind(sbtVerificar, &mnuVerificar, [this](tk::Control& s) { sbtVerificarClick(s); });
     bind(sbtCancelar, &mnuCancelar, [this](tk::Control& s) { sbtCancelarClick(s); });
@@ -97,6 +101,25 @@ void TfrmPadrao::showPage(tk::TTabSheet& page) {
     if (!page.enabled()) return;
     pgcPadrao.setActivePage(&page);
     pgcPadraoChange(pgcPadrao);
+}
+
+void TfrmPadrao::guardWrites() {
+    // Whatever include, alter and delete run (a screen's definition may bind its own handlers to
+    // them), a user who may only read is refused first, whatever page it acts on: nothing changes.
+    // Wrapped twice when nobody rebound them: the first refusal ends the act, so it shows once.
+    for (tk::Control* c : std::initializer_list<tk::Control*>{&sbtIncluir, &mnuIncluir, &sbtAlterar, &mnuAlterar,
+                                                               &sbtExcluir, &mnuExcluir}) {
+        if (!c->onClick) continue;
+        c->onClick = [this, inner = std::move(c->onClick)](tk::Control& sender) {
+            refuseReadOnlyUser();
+            inner(sender);
+        };
+    }
+}
+
+void TfrmPadrao::refuseReadOnlyUser() {
+    const auto user = Morvala::CurrentUser();
+    if (user && user->role == Morvala::kReadOnlyRole) Consiste::MensErro(msgMensagensPadroes.Msg("SemPermissao"), true);
 }
 
 void TfrmPadrao::FormCreate(tk::Component&) {}

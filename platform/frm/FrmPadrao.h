@@ -58,7 +58,8 @@ public:
     tk::TLabel& lblCodTela;
     tk::DataSource& dtsPadrao;
     // The screen's own catalogue (its lines come from the derived screen) and the standard questions
-    // "Canc", "Excl" and "FechAlt". Each of them throws work away on Yes, so each defaults to No.
+    // "Canc", "Excl" and "FechAlt" (each of them throws work away on Yes, so each defaults to No), with
+    // the refusal "SemPermissao" shown to a user who may only read.
     lib::TMessages msgPadrao;
     lib::TMessages msgMensagensPadroes;
 
@@ -81,8 +82,14 @@ public:
     virtual void sbtProcurarClick(tk::Component& Sender);  // nothing in the base form
     virtual void sbtFecharClick(tk::Component& Sender);    // closes the form
 
+    // Puts the read-only refusal in front of whatever include, alter and delete (buttons and menu
+    // items) run; the loader calls it again once the screen's own handlers are bound.
+    void guardWrites();
+
 private:
     tk::DataSet* mainDataSet() const { return dtsPadrao.dataSet(); }
+    // For a user whose role may only read: the error box "SemPermissao", then the silent abort.
+    void refuseReadOnlyUser();
     void showPage(tk::TTabSheet& page);
 };
 

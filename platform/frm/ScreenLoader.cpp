@@ -174,6 +174,7 @@ void buildScreen(TfrmPadrao& form, const screen::Definition& d, const tk::Handle
     buildControls(form, d);
     // Last: nothing set above may run a handler of a screen still being built.
     bindEvents(form, d, handlers, extra);
+    form.guardWrites();
 }
 
 std::vector<std::string> unboundHandlers(const screen::Definition& definition, const tk::Handlers& handlers) {

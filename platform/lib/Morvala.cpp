@@ -159,18 +159,47 @@ int DatabasePoolSize() {
     return kDefaultDatabasePoolSize;
 }
 
+namespace {
+
+// What the host set for one client: its credential and its user. Kept in the client's application, so
+// that it lives and dies with the client; read and written under the configuration's lock, since the
+// host may set it from another thread than the client's.
+struct ClientState {
+    std::optional<Credential> credential;
+    std::optional<ClientUser> user;
+};
+
+ClientState& stateOf(tk::Application& client) {
+    std::any& slot = client.serverCredential();
+    if (!std::any_cast<ClientState>(&slot)) slot = ClientState{};
+    return *std::any_cast<ClientState>(&slot);
+}
+
+} // namespace
+
 void setClientCredential(tk::Application& client, std::optional<Credential> credential) {
     std::lock_guard lock(configMutex);
-    if (credential)
-        client.serverCredential() = std::move(*credential);
-    else
-        client.serverCredential().reset();
+    stateOf(client).credential = std::move(credential);
+}
+
+void setClientUser(tk::Application& client, std::optional<ClientUser> user) {
+    std::lock_guard lock(configMutex);
+    stateOf(client).user = std::move(user);
+}
+
+std::optional<ClientUser> CurrentUser() {
+    auto* client = tk::Application::currentOrNull();
+    if (!client) return std::nullopt;
+    std::lock_guard lock(configMutex);
+    const auto* state = std::any_cast<ClientState>(&client->serverCredential());
+    return state ? state->user : std::nullopt;
 }
 
 std::optional<Credential> AppServerCredential() {
     if (auto* client = tk::Application::currentOrNull()) {
         std::lock_guard lock(configMutex);
-        if (const auto* own = std::any_cast<Credential>(&client->serverCredential())) return *own;
+        if (const auto* state = std::any_cast<ClientState>(&client->serverCredential()); state && state->credential)
+            return state->credential;
     }
     {
         std::lock_guard lock(configMutex);

@@ -84,6 +84,21 @@ int DatabasePoolSize();
 // belongs to the client, not to the process.
 void setClientCredential(tk::Application& client, std::optional<Credential> credential);
 
+// The user the host logged into one client and their role (as the application server named it:
+// "consulta", "manutencao", "admin"), so that the screen can tell what the user may do before it asks
+// the server; nullopt clears it. Set before the client's screen starts.
+struct ClientUser {
+    std::string name;
+    std::string role;
+    bool operator==(const ClientUser&) const = default;
+};
+void setClientUser(tk::Application& client, std::optional<ClientUser> user);
+// The current client's user; nullopt when the host set none (a client not tied to a user).
+std::optional<ClientUser> CurrentUser();
+
+// The role that may read but not change records.
+inline constexpr const char* kReadOnlyRole = "consulta";
+
 // The credential the current client's connections present, first source that has one:
 //   1. the current client's own (setClientCredential);
 //   2. the host process's settings (HostConfig::credential);

@@ -48,33 +48,37 @@ function stopProcess(child) {
   });
 }
 
-// A user who may read and write and an API token of it, made with the server's own user commands;
-// the host's screens connect with it.
-function appServerToken(db) {
+// Users made with the server's own user commands, with their passwords: `teste` may read and write,
+// `leitor` may only read.
+const USERS = {
+  teste: { role: 'manutencao', password: 'senha-de-teste-1' },
+  leitor: { role: 'consulta', password: 'senha-do-leitor-1' },
+};
+
+function addUsers(db) {
   const exe = path.join(BIN, 'tipoper-appserver');
-  execFileSync(exe, ['--db', db, 'user', 'add', 'teste', '--role', 'manutencao', '--no-password'],
-    { stdio: ['ignore', 'ignore', 'pipe'] });
-  return execFileSync(exe, ['--db', db, 'user', 'token', 'teste'], { encoding: 'utf8' }).trim();
+  for (const [name, { role, password }] of Object.entries(USERS))
+    execFileSync(exe, ['--db', db, 'user', 'add', name, '--role', role], { input: `${password}\n`, stdio: ['pipe', 'ignore', 'pipe'] });
 }
 
+// The application server on a temporary SQLite database with demo data, and the web host on it.
 async function startServers() {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tipoper-browser-'));
   const db = `sqlite:${path.join(dir, 'tipoper.db')}`;
-  const token = appServerToken(db);
+  addUsers(db);
   const app = await startProcess(path.join(BIN, 'tipoper-appserver'), ['--db', db, '--port', '0', '--demo'],
     /ouvindo em ([\d.]+):(\d+)/, path.join(dir, 'appserver.log'));
   let host;
   try {
     host = await startProcess(path.join(BIN, 'tipoper-host'),
       ['--port', '0', '--appserver', `${app.match[1]}:${app.match[2]}`, '--db', db],
-      /ouvindo em (http:\/\/[\d.]+:\d+\/)/, path.join(dir, 'host.log'),
-      { ...process.env, TIPOPER_APPSERVER_TOKEN: token });
+      /ouvindo em (http:\/\/[\d.]+:\d+\/)/, path.join(dir, 'host.log'));
   } catch (err) {
     await stopProcess(app.child);
     throw err;
   }
   return {
-    url: host.match[1], dir,
+    url: host.match[1], dir, appServer: { host: app.match[1], port: Number(app.match[2]) },
     stopAppServer: () => stopProcess(app.child),
     async stop() {
       await stopProcess(host.child);
@@ -84,7 +88,15 @@ async function startServers() {
   };
 }
 
-async function startStack({ width = 1366, height = 768 } = {}) {
+// Logs `user` in through the API within the browser's context, so that its pages carry the cookie.
+async function logIn(context, url, user = 'teste') {
+  const response = await context.request.post(`${url}api/login`, { data: { user, password: USERS[user].password } });
+  if (!response.ok()) throw new Error(`login de ${user} recusado: ${response.status()} ${await response.text()}`);
+  return response.json();
+}
+
+// `user`: logged in before the test starts (null: nobody).
+async function startStack({ width = 1366, height = 768, user = 'teste' } = {}) {
   const servers = await startServers();
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tipoper-chromium-'));
   let context;
@@ -97,10 +109,11 @@ async function startStack({ width = 1366, height = 768 } = {}) {
     throw err;
   }
   const page = context.pages()[0] || (await context.newPage());
+  if (user) await logIn(context, servers.url, user);
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
   return {
-    ...servers, page, errors,
+    ...servers, page, errors, context,
     async stop() {
       await context.close().catch(() => {});
       await servers.stop();
@@ -115,7 +128,17 @@ async function settled(page) {
   return page.evaluate(() => window.tipoper.snapshot);
 }
 
-module.exports = { startServers, startStack, settled };
+// Leaves the filter on the kind's item (0 Entrada, 1 Saída), which loads the list; the snapshot after.
+async function leaveFilterOn(page, index) {
+  await page.locator('select[data-name="cbbEntSaid"]').focus();
+  await settled(page);
+  await page.selectOption('select[data-name="cbbEntSaid"]', { index });
+  await settled(page);
+  await page.keyboard.press('Tab');
+  return settled(page);
+}
+
+module.exports = { startServers, startStack, settled, logIn, leaveFilterOn, USERS };
 
 // The accessibility violations axe-core finds on the page, as [{id, impact, nodes: [target…]}].
 async function axeViolations(page) {

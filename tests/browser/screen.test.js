@@ -2,7 +2,7 @@
 'use strict';
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
-const { startStack, settled, screenshot } = require('./harness');
+const { startStack, settled, screenshot, leaveFilterOn: leaveOn } = require('./harness');
 
 let stack;
 let page;
@@ -27,14 +27,7 @@ async function answerDialog(text, button) {
   await dialog.getByRole('button', { name: button, exact: true }).click();
 }
 
-async function leaveFilterOn(index) {
-  await page.locator('select[data-name="cbbEntSaid"]').focus();
-  await settled(page);
-  await page.selectOption('select[data-name="cbbEntSaid"]', { index });
-  await settled(page);
-  await page.keyboard.press('Tab');
-  return settled(page);
-}
+const leaveFilterOn = (index) => leaveOn(page, index);
 
 test('abre a tela com o filtro em foco e os registros fechados', async () => {
   await page.goto(stack.url);

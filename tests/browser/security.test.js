@@ -3,7 +3,7 @@
 'use strict';
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
-const { startStack, settled } = require('./harness');
+const { startStack, settled, leaveFilterOn } = require('./harness');
 
 let stack;
 let page;
@@ -33,12 +33,7 @@ test('a tela funciona sob a política de segurança de conteúdo', async () => {
   assert.equal(headers['x-content-type-options'], 'nosniff');
   await settled(page);
   // Leaving the filter loads the grid (column widths) and enables the toolbar.
-  await page.locator('select[data-name="cbbEntSaid"]').focus();
-  await settled(page);
-  await page.selectOption('select[data-name="cbbEntSaid"]', { index: 1 });
-  await settled(page);
-  await page.keyboard.press('Tab');
-  const snap = await settled(page);
+  const snap = await leaveFilterOn(page, 1);
   assert.equal(snap.datasets.cdsTipOper.state, 'browse', 'the page\'s own requests passed the origin check');
   // The widths the renderer sets from script (the first column's from the screen, the table's as
   // their sum) survive the policy.

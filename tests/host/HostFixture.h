@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ApiRequest.h"
+#include "FakeAuthority.h"
 #include "TestScreen.h"
 #include "host/Api.h"
 #include "host/ModuleScreen.h"
@@ -17,22 +18,28 @@ namespace hosttest {
 
 using nlohmann::json;
 
-// A registry of sessions over the test screen, driven through the automation API.
+// A registry of sessions over the test screen, driven through the automation API by a program with
+// the test token (FakeAuthority stands for the application server's users).
 class HostFixture : public ::testing::Test {
 protected:
     void SetUp() override { start(host::RegistryOptions{}); }
     void TearDown() override {
         api.reset();
+        authenticator.reset();
         registry.reset();
     }
 
-    void start(host::RegistryOptions options) {
+    void start(host::RegistryOptions options, host::AuthenticatorOptions auth = {}) {
         api.reset();
+        authenticator.reset();
         registry.reset();
         auto module = testModule(journal);
         registry = std::make_unique<host::SessionRegistry>(
-            [module] { return std::make_unique<host::ModuleScreen>(module); }, options);
-        api = std::make_unique<host::Api>(*registry);
+            [module](const host::Identity& who) { return std::make_unique<host::ModuleScreen>(module, who); },
+            options);
+        authenticator = std::make_unique<host::Authenticator>(authority, csrf, auth);
+        authenticator->onRejected([this](const std::string& login) { registry->closeLogin(login); });
+        api = std::make_unique<host::Api>(*registry, *authenticator, csrf);
     }
 
     struct Response {
@@ -73,7 +80,10 @@ protected:
     }
 
     std::shared_ptr<Journal> journal = std::make_shared<Journal>();
+    FakeAuthority authority;
+    host::CsrfTokens csrf;
     std::unique_ptr<host::SessionRegistry> registry;
+    std::unique_ptr<host::Authenticator> authenticator;
     std::unique_ptr<host::Api> api;
 };
 

@@ -51,10 +51,12 @@ protected:
         HttpFixture::SetUp();
         id = openSession();
     }
-    // `{P}` is the port, `{ID}` the open session; every line ends in CRLF as written.
+    // `{P}` is the port, `{ID}` the open session; every line ends in CRLF as written. Every request
+    // carries the test program's token.
     std::string fill(std::string text) const {
         replaceAll(text, "{P}", std::to_string(port));
         replaceAll(text, "{ID}", id);
+        replaceAll(text, "\r\nHost:", "\r\nAuthorization: Bearer " + kTestToken + "\r\nHost:");
         return text;
     }
     RawAnswer exchange(const std::string& request, RawConnection& connection) {
@@ -308,9 +310,9 @@ TEST_F(HttpAbuse, BlockedApiCallsLeaveTheNetworkThreadsFree) {
     const std::string wait = click("sbtEspera").dump();
     for (const std::string& session : {id, other}) {
         blocked.push_back(std::make_unique<RawConnection>(port, 10s));
-        ASSERT_TRUE(blocked.back()->send("POST /api/sessions/" + session +
-                                         "/events HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
-                                         "Content-Length: " + std::to_string(wait.size()) + "\r\n\r\n" + wait));
+        ASSERT_TRUE(blocked.back()->send(fill("POST /api/sessions/" + session +
+                                              "/events HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+                                              "Content-Length: " + std::to_string(wait.size()) + "\r\n\r\n" + wait)));
     }
     const auto started = [&] {
         auto e = journal->entries();

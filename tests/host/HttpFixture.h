@@ -61,6 +61,7 @@ protected:
         client = std::make_unique<httplib::Client>("127.0.0.1", port);
         client->set_tcp_nodelay(true);
         client->set_keep_alive(true);
+        client->set_bearer_token_auth(kTestToken);
     }
     static std::string bigScript() {
         std::string text;

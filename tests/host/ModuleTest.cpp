@@ -8,6 +8,7 @@
 #include "HostFixture.h"
 #include "SnapshotMerge.h"
 #include "host/Api.h"
+#include "host/CredentialAuthority.h"
 #include "host/ModuleScreen.h"
 #include "host/ScreenModule.h"
 #include "host/SessionRegistry.h"
@@ -61,12 +62,14 @@ protected:
             out.append(buffer, static_cast<std::size_t>(n));
         }
         close(fds[0]);
+        // No credential of the host's own: each screen connects with its session's user's.
         Morvala::HostConfig config;
         config.appServer = match[1].str();
         config.databaseURL = db;
-        config.credential = Morvala::Credential{Morvala::Credential::Kind::Token,
-                                                testing_support::appServerToken(TIPOPER_TEST_APPSERVER, db)};
         Morvala::setHostConfig(config);
+        address_ = match[1].str();
+        db_ = db;
+        token_ = testing_support::appServerToken(TIPOPER_TEST_APPSERVER, db);
         module_ = host::loadScreenModule(TIPOPER_TEST_MODULE);
     }
     static void TearDownTestSuite() {
@@ -81,31 +84,47 @@ protected:
     void SetUp() override {
         auto module = module_;
         registry_ = std::make_unique<host::SessionRegistry>(
-            [module] { return std::make_unique<host::ModuleScreen>(module); }, host::RegistryOptions{});
-        api_ = std::make_unique<host::Api>(*registry_);
+            [module](const host::Identity& who) { return std::make_unique<host::ModuleScreen>(module, who); },
+            host::RegistryOptions{});
+        host::AppServerAuthorityOptions options;
+        std::tie(options.host, options.port) = splitAddress(address_);
+        authority_ = std::make_unique<host::AppServerAuthority>(options);
+        authenticator_ = std::make_unique<host::Authenticator>(*authority_, csrf_);
+        api_ = std::make_unique<host::Api>(*registry_, *authenticator_, csrf_);
     }
     void TearDown() override {
         api_.reset();
+        authenticator_.reset();
         registry_.reset();
     }
 
-    std::string session() {
-        auto reply = api_->handle(apiRequest("POST", "/api/sessions"));
+    static std::pair<std::string, int> splitAddress(const std::string& address) {
+        const auto colon = address.rfind(':');
+        return {address.substr(0, colon), std::stoi(address.substr(colon + 1))};
+    }
+    host::Reply call(const std::string& method, const std::string& path, const std::string& body = "",
+                     bool rows = false, const std::string& token = "") {
+        return api_->handle(apiRequest(method, path, body, rows, std::nullopt, token.empty() ? token_ : token));
+    }
+    std::string session(const std::string& token = "") {
+        auto reply = call("POST", "/api/sessions", "", false, token);
+        EXPECT_EQ(reply.status, 201) << reply.body;
         return json::parse(reply.body)["id"];
     }
-    json send(const std::string& id, const json& event, int status = 200, bool rows = false) {
-        auto reply = api_->handle(apiRequest("POST", "/api/sessions/" + id + "/events", event.dump(), rows));
+    json send(const std::string& id, const json& event, int status = 200, bool rows = false,
+              const std::string& token = "") {
+        auto reply = call("POST", "/api/sessions/" + id + "/events", event.dump(), rows, token);
         EXPECT_EQ(reply.status, status) << event.dump() << " -> " << reply.body.substr(0, 400);
         return json::parse(reply.body);
     }
-    json snapshot(const std::string& id, bool rows = false) {
-        return json::parse(api_->handle(apiRequest("GET", "/api/sessions/" + id, "", rows)).body);
+    json snapshot(const std::string& id, bool rows = false, const std::string& token = "") {
+        return json::parse(call("GET", "/api/sessions/" + id, "", rows, token).body);
     }
     // Opens the screen and leaves the filter on the kind's item (0 Entrada, 1 Saída).
-    json load(const std::string& id, int kind) {
-        send(id, {{"type", "open"}});
-        send(id, {{"type", "pick"}, {"control", "cbbEntSaid"}, {"index", kind}});
-        json snap = send(id, {{"type", "focus"}, {"control", "dbgPadrao"}}, 200, true);
+    json load(const std::string& id, int kind, const std::string& token = "") {
+        send(id, {{"type", "open"}}, 200, false, token);
+        send(id, {{"type", "pick"}, {"control", "cbbEntSaid"}, {"index", kind}}, 200, false, token);
+        json snap = send(id, {{"type", "focus"}, {"control", "dbgPadrao"}}, 200, true, token);
         EXPECT_EQ(snap["result"], "done") << snap["error"];
         return snap;
     }
@@ -113,7 +132,11 @@ protected:
     static inline std::filesystem::path dir_;
     static inline pid_t appServer_ = -1;
     static inline host::ScreenModule module_;
+    static inline std::string address_, db_, token_;
+    host::CsrfTokens csrf_;
     std::unique_ptr<host::SessionRegistry> registry_;
+    std::unique_ptr<host::AppServerAuthority> authority_;
+    std::unique_ptr<host::Authenticator> authenticator_;
     std::unique_ptr<host::Api> api_;
 };
 
@@ -330,7 +353,7 @@ TEST_F(ModuleFixture, EveryDeltaAppliedToThePreviousWholeIsTheWholeNow) {
                     : json{{"type", "answer"}, {"value", answerFor(events.whole["dialog"], random)}};
             SCOPED_TRACE("step " + std::to_string(step) + ": " + event.dump());
             const host::Reply reply = api_->handle(apiRequest("POST", "/api/sessions/" + id + "/events",
-                                                              event.dump(), events.rows, events.version));
+                                                              event.dump(), events.rows, events.version, token_));
             const json answer = json::parse(reply.body);
             if (reply.status == 200) {
                 events.take(answer);
@@ -341,7 +364,7 @@ TEST_F(ModuleFixture, EveryDeltaAppliedToThePreviousWholeIsTheWholeNow) {
                 ++refused;
             }
             const host::Reply read =
-                api_->handle(apiRequest("GET", "/api/sessions/" + id, "", reader.rows, reader.version));
+                api_->handle(apiRequest("GET", "/api/sessions/" + id, "", reader.rows, reader.version, token_));
             ASSERT_EQ(read.status, 200);
             reader.take(json::parse(read.body));
 
@@ -387,8 +410,32 @@ TEST_F(ModuleFixture, DeletingAndClosingWithAnEditAskFirstAndDefaultToNo) {
         EXPECT_EQ(stays["controls"]["dbeNmTipoOper"]["text"], "Nome provisório");
     }
     // Ending the session asks nobody.
-    EXPECT_EQ(api_->handle(apiRequest("DELETE", "/api/sessions/" + id)).status, 204);
-    EXPECT_EQ(api_->handle(apiRequest("GET", "/api/sessions/" + id)).status, 404);
+    EXPECT_EQ(call("DELETE", "/api/sessions/" + id).status, 204);
+    EXPECT_EQ(call("GET", "/api/sessions/" + id).status, 404);
+}
+
+// A user who may only read sees the records, and include, alter and delete each end in the refusal box
+// and the silent abort, with the records and the screen's state as they were.
+TEST_F(ModuleFixture, TheReadOnlyRoleIsRefusedIncludeAlterAndDelete) {
+    const std::string reader = testing_support::appServerToken(TIPOPER_TEST_APPSERVER, db_, "leitor", "consulta");
+    const std::string id = session(reader);
+    const json loaded = load(id, 1, reader);
+    ASSERT_FALSE(loaded["datasets"]["cdsTipOper"]["rows"].empty()) << "reading is allowed";
+    const json before = snapshot(id, true, reader);
+    for (const char* button : {"sbtIncluir", "sbtAlterar", "sbtExcluir"}) {
+        json box = send(id, {{"type", "click"}, {"control", button}}, 200, false, reader);
+        EXPECT_EQ(box["result"], "waiting") << button;
+        EXPECT_EQ(box["dialog"]["kind"], "error") << button;
+        EXPECT_EQ(box["dialog"]["text"], "Usuário sem permissão para alterar tipos de operação.") << button;
+        json after = send(id, {{"type", "answer"}, {"value", "ok"}}, 200, true, reader);
+        EXPECT_EQ(after["result"], "aborted") << button;
+        EXPECT_EQ(after["datasets"]["cdsTipOper"]["state"], "browse") << button;
+        EXPECT_EQ(after["datasets"]["cdsTipOper"]["rows"], before["datasets"]["cdsTipOper"]["rows"]) << button;
+    }
+    // A user who may write, on the same kind, is not held back.
+    const std::string writer = session();
+    load(writer, 1);
+    EXPECT_EQ(send(writer, {{"type", "click"}, {"control", "sbtAlterar"}})["datasets"]["cdsTipOper"]["state"], "edit");
 }
 
 } // namespace

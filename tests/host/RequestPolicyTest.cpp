@@ -78,8 +78,9 @@ TEST(Targets, PathAndQueryDecodedOrRefused) {
 }
 
 TEST(RequestPolicy, RefusesAMalformedAllowedName) {
-    EXPECT_THROW(host::RequestPolicy({"localhost", "bad name"}), std::invalid_argument);
-    EXPECT_EQ(host::RequestPolicy({"LOCALHOST:8080", "localhost", "[::1]"}).allowedHosts(),
+    const host::CsrfTokens csrf;
+    EXPECT_THROW(host::RequestPolicy({"localhost", "bad name"}, csrf), std::invalid_argument);
+    EXPECT_EQ(host::RequestPolicy({"LOCALHOST:8080", "localhost", "[::1]"}, csrf).allowedHosts(),
               (std::vector<std::string>{"localhost", "::1"}));
 }
 

@@ -436,5 +436,38 @@ TEST_F(HostFixture, MalformedRequestsGetClearJsonErrors) {
     EXPECT_EQ(snapshot(id)["result"], "done"); // none of them reached the screen
 }
 
+// What a malformed event gets back is short, valid UTF-8 and never the JSON library's own text,
+// whatever the body held.
+TEST_F(HostFixture, EventRefusalsQuoteLittleOfWhatWasSent) {
+    const std::string id = openSession();
+    const std::string events = "/api/sessions/" + id + "/events";
+    std::string longName = "xx"; // so that the 40th byte falls inside a character
+    for (int i = 0; i < 30; ++i)
+        longName += "ção";
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"deep nesting", std::string(5000, '[') + std::string(5000, ']')},
+        {"deep inside a string is no nesting", R"({"type":"click","control":")" + std::string(100, '[') + R"("})"},
+        {"long type cut between characters", R"({"type":")" + longName + R"("})"},
+        {"long key name", R"({"type":"key","control":"x","key":")" + std::string(10000, 'K') + R"("})"},
+        {"truncated", R"({"type":"open")"},
+    };
+    for (const auto& [what, body] : cases) {
+        auto r = call("POST", events, body);
+        const std::string text = r.body.value("error", "");
+        if (what == "deep inside a string is no nesting") {
+            EXPECT_EQ(r.status, 404) << what << ": parsed, then the control is unknown";
+            continue;
+        }
+        EXPECT_EQ(r.status, 400) << what;
+        EXPECT_FALSE(text.empty()) << what;
+        EXPECT_LE(text.size(), 200u) << what;
+        EXPECT_EQ(text.find("json"), std::string::npos) << what;
+    }
+    EXPECT_EQ(call("POST", events, std::string(9, '[') + std::string(9, ']')).body["error"],
+              "Corpo da requisição aninhado demais.");
+    EXPECT_EQ(call("POST", events, std::string(8, '[') + std::string(8, ']')).body["error"],
+              "Evento inválido: o evento deve ser um objeto JSON.");
+}
+
 } // namespace
 } // namespace hosttest

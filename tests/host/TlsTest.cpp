@@ -72,6 +72,7 @@ protected:
         http::request<http::string_body> req(method, target, 11);
         req.set(http::field::host, "127.0.0.1:" + std::to_string(port));
         req.set(http::field::origin, "https://127.0.0.1:" + std::to_string(port));
+        req.set(http::field::authorization, "Bearer " + kTestToken);
         req.prepare_payload();
         http::write(stream, req);
         beast::flat_buffer buffer;

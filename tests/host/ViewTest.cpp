@@ -25,7 +25,7 @@ json view(tk::Snapshot& snapshot, const host::ModuleScreen& screen, bool rows) {
 TEST(ModuleScreenView, IsTheToolkitSnapshotPlusPlacement) {
     tk::Application app;
     tk::Application::Scope scope(app);
-    host::ModuleScreen screen(testModule(std::make_shared<Journal>()));
+    host::ModuleScreen screen(testModule(std::make_shared<Journal>()), host::Identity{});
     screen.start();
     tk::Snapshot snapshot(tk::Snapshot::Options{{"boStCriado", "stDocOrigem", "stCampoNull"}, {}});
 
