@@ -121,7 +121,7 @@ tk::ConflictChoice TfrmTipOper::askConflict(tk::DataSet& set, const PendingChang
     dialog.removed = !theirs;
     const std::string key = line ? (theirs ? "Conflito_Mens" : "Conflito_MensExc") : (theirs ? "Conflito" : "Conflito_Exc");
     dialog.key = key;
-    dialog.text = msgPadrao.Msg(key);
+    dialog.text = msgTrabalho.Msg(key);
     const wire::Row& read = mine.change.oldRow;
     const bool deleting = mine.change.op == wire::ChangeOp::Delete;
     for (const auto& field : set.fields()) {
@@ -136,8 +136,8 @@ tk::ConflictChoice TfrmTipOper::askConflict(tk::DataSet& set, const PendingChang
             theirs ? (deleting ? shown(their) != shown(before) : shown(my) != shown(their)) : shown(my) != shown(before);
         if (!differs) continue;
         dialog.fields.push_back({name, fieldLabel(set, name),
-                                 deleting ? msgPadrao.Msg("Excluido") : valueText(set, name, my),
-                                 theirs ? valueText(set, name, their) : msgPadrao.Msg("Excluido")});
+                                 deleting ? msgTrabalho.Msg("Excluido") : valueText(set, name, my),
+                                 theirs ? valueText(set, name, their) : msgTrabalho.Msg("Excluido")});
     }
     std::tie(dialog.changedBy, dialog.changedAt) = lastChange(mine.code, mine.kind, line ? mine.line : std::string());
     auto& app = tk::Application::current();
@@ -185,7 +185,7 @@ void TfrmTipOper::reapply(tk::DataSet& set, const wire::Row& mine, bool line) {
         missed.push_back(fieldLabel(set, name) + ": " + valueText(set, name, text(&value)));
     }
     if (missed.empty()) return;
-    std::string message = msgPadrao.Msg("Nao_Reaplicado");
+    std::string message = msgTrabalho.Msg("Nao_Reaplicado");
     for (const auto& m : missed)
         message += "\n" + m;
     Consiste::MensErro(message, false);
@@ -262,7 +262,7 @@ void TfrmTipOper::resolveConflict(const ConflictTarget& target, const wire::Chan
             std::string others;
             for (std::size_t j = i + 1; j < conflicts.size(); ++j)
                 others += (others.empty() ? "" : ", ") + (target.line ? conflicts[j].line : conflicts[j].code);
-            Consiste::MensErro(msgPadrao.Msg("Conflito_Outros") + " " + others, false);
+            Consiste::MensErro(msgTrabalho.Msg("Conflito_Outros") + " " + others, false);
         }
         if (mine.change.op == wire::ChangeOp::Delete) {
             // Deleting again asks again: the user saw what the other user changed.

@@ -79,14 +79,14 @@ void TfrmTipOper::askWhereUsed() {
                    ? *row[static_cast<std::size_t>(f)]
                    : std::string();
     };
-    std::string text = msgPadrao.Msg("Uso_TipoOper");
+    std::string text = msgTrabalho.Msg("Uso_TipoOper");
     for (const auto& row : uses.rows) {
         const std::string use = at(row, how);
-        text += "\n" + msgPadrao.Msg(at(row, kind) == "E" ? "Uso_Entrada" : "Uso_Saida") + " " + at(row, code) +
-                " - " + at(row, name) + " (" + (msgPadrao.hasKey("Uso_" + use) ? msgPadrao.Msg("Uso_" + use) : use) +
+        text += "\n" + msgTrabalho.Msg(at(row, kind) == "E" ? "Uso_Entrada" : "Uso_Saida") + " " + at(row, code) +
+                " - " + at(row, name) + " (" + (msgTrabalho.hasKey("Uso_" + use) ? msgTrabalho.Msg("Uso_" + use) : use) +
                 ")";
     }
-    text += "\n" + msgPadrao.Msg("Uso_Pergunta");
+    text += "\n" + msgTrabalho.Msg("Uso_Pergunta");
     // Deleting stays possible, but not by a reflex: the question's default is No.
     lib::TMessages question({"ExclUso|" + text});
     question.setDefaultAnswer("ExclUso", tk::kAnswerNo);

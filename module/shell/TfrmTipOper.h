@@ -11,6 +11,7 @@
 #include "frm/BtnPesquisa.h"
 #include "frm/FrmPadrao.h"
 #include "lib/AdoIbQuery.h"
+#include "lib/Messages.h"
 #include "lib/NetConnection.h"
 #include "shell/Toolkit.h"
 #include "shell/UnitGlobals.h"
@@ -201,6 +202,9 @@ public:
 
     // The empty fields of the record last validated ("NAME|NAME|"), sent with every save.
     std::string stCampoNull;
+
+    // The texts of working together (conflicts, where-used), apart from the screen's own catalogue.
+    lib::TMessages msgTrabalho;
 
     // The connection to the application server.
     lib::TNetConnection netTipOper;

@@ -337,6 +337,11 @@ TEST_F(ModuleFixture, DeletingAndClosingWithAnEditAskFirstAndDefaultToNo) {
     json asked = send(id, {{"type", "click"}, {"control", "sbtExcluir"}});
     EXPECT_EQ(asked["result"], "waiting");
     EXPECT_EQ(asked["dialog"]["kind"], "confirm");
+    // A demo type other types reference is asked about first, also defaulting to No.
+    if (asked["dialog"]["key"] == "ExclUso") {
+        EXPECT_EQ(asked["dialog"]["default"], "no");
+        asked = send(id, {{"type", "answer"}, {"value", "yes"}});
+    }
     EXPECT_EQ(asked["dialog"]["key"], "Excl");
     EXPECT_EQ(asked["dialog"]["default"], "no");
     json kept = send(id, {{"type", "answer"}, {"value", "no"}});
