@@ -79,10 +79,10 @@ void parseAnswer(const json& body, Event& event) {
     if (value.is_string()) {
         event.answerWord = value.get<std::string>();
         if (event.answerWord != "yes" && event.answerWord != "no" && event.answerWord != "ok" &&
-            event.answerWord != "cancel")
+            event.answerWord != "cancel" && event.answerWord != "theirs" && event.answerWord != "mine")
             throw BadRequest(
-                "resposta desconhecida: use \"yes\", \"no\", \"ok\", \"cancel\", {\"keys\":[...]} ou "
-                "{\"recNo\":N}");
+                "resposta desconhecida: use \"yes\", \"no\", \"ok\", \"cancel\", \"theirs\", \"mine\", "
+                "{\"keys\":[...]} ou {\"recNo\":N}");
         return;
     }
     if (!value.is_object())

@@ -177,6 +177,22 @@ public:
         return *answer->answerRecNo - 1;
     }
 
+    tk::ConflictChoice conflict(const tk::ConflictDialog& dialog) override {
+        json d = dialogJson("conflict", dialog.text, dialog.key, "", "theirs");
+        json fields = json::array();
+        for (const auto& f : dialog.fields)
+            fields.push_back({{"field", f.field}, {"label", f.label}, {"mine", f.mine}, {"theirs", f.theirs}});
+        d["fields"] = std::move(fields);
+        d["changedBy"] = dialog.changedBy;
+        d["changedAt"] = dialog.changedAt;
+        d["removed"] = dialog.removed;
+        auto answer = session_.awaitAnswer(app_, std::move(d));
+        if (!answer) return tk::ConflictChoice::Dismissed;
+        if (answer->answerWord == "mine") return tk::ConflictChoice::Mine;
+        if (answer->answerWord == "theirs") return tk::ConflictChoice::Theirs;
+        return tk::ConflictChoice::Dismissed;
+    }
+
 private:
     Session& session_;
     tk::Application& app_;
@@ -438,9 +454,14 @@ std::optional<Reply> Session::checkAnswer(const Event& answer) const {
     const std::string kind = d.at("kind").get<std::string>();
     const bool word = answer.answerKeys == std::nullopt && answer.answerRecNo == std::nullopt;
     if (kind == "confirm") {
-        if (!word || answer.answerWord == "ok")
+        if (!word || answer.answerWord == "ok" || answer.answerWord == "theirs" || answer.answerWord == "mine")
             return errorReply(400, "bad-answer",
                               "A pergunta espera a resposta \"yes\", \"no\" ou \"cancel\".");
+        return std::nullopt;
+    }
+    if (kind == "conflict") {
+        if (!word || (answer.answerWord != "theirs" && answer.answerWord != "mine" && answer.answerWord != "cancel"))
+            return errorReply(400, "bad-answer", "O conflito espera a resposta \"theirs\", \"mine\" ou \"cancel\".");
         return std::nullopt;
     }
     if (kind == "error") {

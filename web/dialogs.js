@@ -3,6 +3,7 @@
 // boxes (the shortcut sheet, the choice of a column to sort by).
 
 import { el, idFor } from './dom.js';
+import { CONFLICT_TEXT } from './texts.js';
 
 const overlay = () => document.getElementById('overlay');
 
@@ -84,6 +85,7 @@ export function showScreenDialog(dialog, answer, describe) {
   if (dialog.kind === 'error') return messageBox(key, 'Erro', dialog.text, () => answer('ok'));
   if (dialog.kind === 'pick') return listBox(key, dialog, answer, describe, dialog.multi);
   if (dialog.kind === 'search') return listBox(key, dialog, answer, describe, false, true);
+  if (dialog.kind === 'conflict') return conflictBox(key, dialog, answer);
   return false;
 }
 
@@ -109,6 +111,28 @@ function confirmBox(key, dialog, answer) {
     if (e.key === 'Escape') return answer('no'), true;
     // On a button Enter presses that button; anywhere else in the box it gives the default.
     if (e.key === 'Enter' && document.activeElement?.tagName !== 'BUTTON') return answer(defaultNo ? 'no' : 'yes'), true;
+    return false;
+  });
+}
+
+// Another user changed or removed the record: both versions field by field, and the two ways out.
+// Keeping theirs (the default, which overwrites nothing) has the focus; Esc keeps theirs too.
+function conflictBox(key, dialog, answer) {
+  const theirs = button(CONFLICT_TEXT.theirs, () => answer('theirs'), true);
+  const mine = button(CONFLICT_TEXT.mine, () => answer('mine'));
+  const box = frame(CONFLICT_TEXT.title, { role: 'alertdialog', wide: true });
+  const body = el('div', { class: 'body', text: dialog.text });
+  box.setAttribute('aria-describedby', idFor(body, 'dlg'));
+  const who = dialog.changedBy
+    ? el('p', { class: 'conflict-who', text: CONFLICT_TEXT.who(dialog.changedBy, dialog.changedAt, dialog.removed) })
+    : null;
+  const head = el('tr', {}, ...[CONFLICT_TEXT.field, CONFLICT_TEXT.mineColumn, CONFLICT_TEXT.theirsColumn].map((t) => el('th', { scope: 'col', text: t })));
+  const rows = (dialog.fields || []).map((f) =>
+    el('tr', {}, el('th', { scope: 'row', text: f.label }), el('td', { text: f.mine }), el('td', { text: f.theirs })));
+  const table = el('table', { class: 'conflict', tabindex: '0' }, el('caption', { text: CONFLICT_TEXT.caption }), el('thead', {}, head), el('tbody', {}, ...rows));
+  box.append(...[body, who, table, el('div', { class: 'actions' }, theirs, mine)].filter(Boolean));
+  return show(key, box, theirs, (e) => {
+    if (e.key === 'Escape') return answer('theirs'), true;
     return false;
   });
 }

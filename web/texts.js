@@ -90,6 +90,17 @@ export const READ_ONLY_TEXT = 'Somente leitura';
 export const READ_ONLY_TITLE = 'Seu papel permite consultar os tipos de operação, mas não incluir, alterar ou excluir.';
 export const LOGOUT_TEXT = 'Sair';
 export const DELETED_TEXT = 'Registro excluído.';
+// The dialog shown when another user changed or removed the record being saved.
+export const CONFLICT_TEXT = {
+  title: 'Registro alterado por outro usuário',
+  caption: 'As duas versões, campo a campo',
+  field: 'Campo',
+  mineColumn: 'Minha versão',
+  theirsColumn: 'Versão do outro usuário',
+  theirs: 'Manter a versão do outro usuário',
+  mine: 'Reaplicar minhas alterações',
+  who: (user, at, removed) => `${removed ? 'Excluído' : 'Alterado por último'} por ${user}${at ? ` em ${at}` : ''}.`,
+};
 export const SORT_UNAVAILABLE = 'A ordenação por coluna ainda não está disponível neste servidor.';
 
 // What the records of a screen are called, for the hint of the closed list.

@@ -3,7 +3,9 @@
 
 #include "shell/Toolkit.h"
 #include "lib/Consiste.h"
+#include "lib/Errors.h"
 #include "lib/Showavi.h"
+#include "wire/Rpc.h"
 #include "shell/TfrmTipOper.h"
 
 #include <nlohmann/json.hpp>
@@ -31,7 +33,53 @@ nlohmann::json lineAsRead(tk::DataSet& lines) {
     return row;
 }
 
+wire::Row currentLine(tk::DataSet& lines) {
+    wire::Row row;
+    for (const auto& field : lines.fields())
+        row.values.emplace_back(field->name(), field->value());
+    return row;
+}
+
+wire::Row asRow(const nlohmann::json& object) {
+    wire::Row row;
+    for (const auto& [name, value] : object.items())
+        row.values.emplace_back(name, value.is_string() ? wire::Value(value.get<std::string>()) : std::nullopt);
+    return row;
+}
+
 } // namespace
+
+TfrmTipOper::ConflictTarget TfrmTipOper::lineTarget() {
+    const std::string code = cdsTipOper.fieldByName("CDTIPOOPER").asString();
+    const std::string kind = cdsTipOper.fieldByName("IDENTRSAIDOP").asString();
+    return {cdsMensTipoOper,
+            {"NRMENSTPOPER"},
+            true,
+            [this, code, kind] { return serverCall("GetMensTipoOper", {code, kind}); },
+            [this](const nlohmann::json& stored) {
+                dbgMensagem->setOption("dgEditing", false);
+                assignPacket(cdsMensTipoOper, stored);
+            },
+            [this, code, kind](const wire::ChangePacket& packet) {
+                for (const auto& change : packet.changes) {
+                    auto value = [&](const char* field) {
+                        const wire::Row& row = change.op == wire::ChangeOp::Delete ? change.oldRow : change.newRow;
+                        const wire::Value* v = row.find(field);
+                        return v && *v ? **v : std::string();
+                    };
+                    if (change.op == wire::ChangeOp::Delete) {
+                        serverCall("SetMensTipOper", {value("NRMENSTPOPER"), code, kind, "", "", "D",
+                                                      wire::toJson(wire::ChangePacket{{change}}), nlohmann::json::object()});
+                        continue;
+                    }
+                    nlohmann::json read = nlohmann::json::object();
+                    for (const auto& [name, v] : change.oldRow.values)
+                        read[name] = v ? nlohmann::json(*v) : nlohmann::json(nullptr);
+                    serverCall("SetMensTipOper", {change.op == wire::ChangeOp::Insert ? std::string() : value("NRMENSTPOPER"),
+                                                  code, kind, value("CDMENSAGEM"), value("DSMENSAGEM"), "C", "", read});
+                }
+            }};
+}
 
 void TfrmTipOper::cdsMensTipoOperNewRecord(tk::DataSet&) {
     cdsMensTipoOper.fieldByName("CDTIPOOPER").setValue(cdsTipOper.fieldByName("CDTIPOOPER").value());
@@ -84,11 +132,20 @@ void TfrmTipOper::cdsMensTipoOperBeforePost(tk::DataSet&) {
 void TfrmTipOper::cdsMensTipoOperAfterPost(tk::DataSet&) {
     auto line = [this](const char* field) { return cdsMensTipoOper.fieldByName(field).asString(); };
     // A failure leaves the line posted locally with its change pending, and the grid editable.
-    {
+    const nlohmann::json read = lineAsRead(cdsMensTipoOper);
+    try {
         Showavi::Wait wait(this, 1, msgPadrao.Msg("Atual_Server"));
         serverCall("SetMensTipOper", {line("NRMENSTPOPER"), cdsTipOper.fieldByName("CDTIPOOPER").asString(),
                                       cdsTipOper.fieldByName("IDENTRSAIDOP").asString(), line("CDMENSAGEM"),
-                                      line("DSMENSAGEM"), "C", "", lineAsRead(cdsMensTipoOper)});
+                                      line("DSMENSAGEM"), "C", "", read});
+    } catch (const lib::ServerError& e) {
+        if (e.code() != wire::rpc::kConflict) throw;
+        // Only this line was sent: the line as read and as posted are the whole refused change.
+        wire::Change change{read.empty() ? wire::ChangeOp::Insert : wire::ChangeOp::Modify, asRow(read),
+                            currentLine(cdsMensTipoOper)};
+        resolveConflict(lineTarget(), wire::ChangePacket{{change}});
+        ControlaBotoes();
+        return;
     }
     if (cdsMensTipoOper.logChanges()) cdsMensTipoOper.mergeChangeLog();
     dbgMensagem->setOption("dgEditing", false);
@@ -102,12 +159,21 @@ void TfrmTipOper::cdsMensTipoOperAfterDelete(tk::DataSet&) {
     auto line = [this](const char* field) {
         return cdsMensTipoOper.isEmpty() ? std::string() : cdsMensTipoOper.fieldByName(field).asString();
     };
-    {
+    const wire::ChangePacket packet = cdsMensTipoOper.changePacket();
+    try {
         Showavi::Wait wait(this, 1, msgPadrao.Msg("Atual_Server"));
-        const wire::ChangePacket packet = cdsMensTipoOper.changePacket();
         serverCall("SetMensTipOper", {line("NRMENSTPOPER"), cdsTipOper.fieldByName("CDTIPOOPER").asString(),
                                       cdsTipOper.fieldByName("IDENTRSAIDOP").asString(), line("CDMENSAGEM"),
                                       line("DSMENSAGEM"), "D", wire::toJson(packet), nlohmann::json::object()});
+    } catch (const lib::ServerError& e) {
+        if (e.code() != wire::rpc::kConflict) throw;
+        // The packet's deletes are the refused ones; edits of lines travel one by one and are not in it.
+        wire::ChangePacket deletes;
+        for (const auto& change : packet.changes)
+            if (change.op == wire::ChangeOp::Delete) deletes.changes.push_back(change);
+        resolveConflict(lineTarget(), deletes);
+        ControlaBotoes();
+        return;
     }
     if (cdsMensTipoOper.logChanges()) cdsMensTipoOper.mergeChangeLog();
 }

@@ -3,7 +3,10 @@
 #include "shell/Toolkit.h"
 #include "lib/Consiste.h"
 #include "lib/Morvala.h"
+#include "lib/Errors.h"
+#include "lib/Messages.h"
 #include "lib/Showavi.h"
+#include "wire/Rpc.h"
 #include "shell/TfrmTipOper.h"
 
 #include <nlohmann/json.hpp>
@@ -23,23 +26,78 @@ void TfrmTipOper::sbtConfirmarClick(tk::Component& Sender) {
     ControlaBotoes();
 }
 
-// Sends every pending change of the record list in one packet. Shared by the post and the delete.
-void TfrmTipOper::sendRecordChanges() {
-    {
-        Showavi::Wait wait(this, 1, msgPadrao.Msg("Atual_Server"));
-        const wire::ChangePacket packet = cdsTipOper.changePacket();
-        // The empty-field list travels by reference; the screen does not read back what the server
-        // leaves in it.
-        Consiste::CheckResultServ(netTipOper.AppServer("SetTipOper", {wire::toJson(packet), stCampoNull}), true, 0);
+void TfrmTipOper::sendRecordPacket(const wire::ChangePacket& packet) {
+    Showavi::Wait wait(this, 1, msgPadrao.Msg("Atual_Server"));
+    // The empty-field list travels by reference; the screen does not read back what the server
+    // leaves in it.
+    Consiste::CheckResultServ(netTipOper.AppServer("SetTipOper", {wire::toJson(packet), stCampoNull}), true, 0);
+}
+
+bool TfrmTipOper::sendRecordChanges() {
+    const wire::ChangePacket packet = cdsTipOper.changePacket();
+    try {
+        sendRecordPacket(packet);
+    } catch (const lib::ServerError& e) {
+        if (e.code() != wire::rpc::kConflict) throw;
+        resolveConflict(recordTarget(), packet);
+        ControlaBotoes();
+        return false;
     }
     if (cdsTipOper.logChanges()) cdsTipOper.mergeChangeLog();
     Morvala::AtualizaLocalCache({"TIPOOPERAC"});
+    return true;
+}
+
+TfrmTipOper::ConflictTarget TfrmTipOper::recordTarget() {
+    return {cdsTipOper,
+            {"IDENTRSAIDOP", "CDTIPOOPER"},
+            false,
+            [this] {
+                Showavi::Wait wait(this, 6, msgPadrao.Msg("Verif_Server"));
+                return serverCall("GetTipOper", {GetEntSaid()});
+            },
+            [this](const nlohmann::json& stored) {
+                assignPacket(cdsTipOper, stored);
+                HabilitaGeraNFTrans();
+            },
+            [this](const wire::ChangePacket& packet) {
+                sendRecordPacket(packet);
+                Morvala::AtualizaLocalCache({"TIPOOPERAC"});
+            }};
+}
+
+void TfrmTipOper::askWhereUsed() {
+    const nlohmann::json answer = serverCall(
+        "GetUsoTipOper",
+        {cdsTipOper.fieldByName("CDTIPOOPER").asString(), cdsTipOper.fieldByName("IDENTRSAIDOP").asString()});
+    const wire::DataPacket uses = wire::dataPacketFromJson(answer);
+    if (uses.rows.empty()) return;
+    const int kind = uses.fieldIndex("IDENTRSAIDOP"), code = uses.fieldIndex("CDTIPOOPER"),
+              name = uses.fieldIndex("NMTIPOOPER"), how = uses.fieldIndex("DSUSO");
+    auto at = [](const std::vector<wire::Value>& row, int f) {
+        return f >= 0 && static_cast<std::size_t>(f) < row.size() && row[static_cast<std::size_t>(f)]
+                   ? *row[static_cast<std::size_t>(f)]
+                   : std::string();
+    };
+    std::string text = msgTrabalho.Msg("Uso_TipoOper");
+    for (const auto& row : uses.rows) {
+        const std::string use = at(row, how);
+        text += "\n" + msgTrabalho.Msg(at(row, kind) == "E" ? "Uso_Entrada" : "Uso_Saida") + " " + at(row, code) +
+                " - " + at(row, name) + " (" + (msgTrabalho.hasKey("Uso_" + use) ? msgTrabalho.Msg("Uso_" + use) : use) +
+                ")";
+    }
+    text += "\n" + msgTrabalho.Msg("Uso_Pergunta");
+    // Deleting stays possible, but not by a reflex: the question's default is No.
+    lib::TMessages question({"ExclUso|" + text});
+    question.setDefaultAnswer("ExclUso", tk::kAnswerNo);
+    if (question.ShowMsg("ExclUso", 3, 3, 0) != tk::kAnswerYes) throw tk::SilentAbort();
 }
 
 void TfrmTipOper::cdsTipOperAfterPost(tk::DataSet&) {
     if (cdsTipOper.changeCount() <= 0) return;
-    // A refused save keeps the change pending: the next save sends it again with the new one.
-    sendRecordChanges();
+    // A save refused for another reason (the server unreachable) stays pending and travels with the
+    // next one; a save refused as a conflict never does.
+    if (!sendRecordChanges()) return;
     rbtNenhum->setEnabled(true);
     rbtTEncargo->setEnabled(true);
     btnPesqEncargo->setEnabled(rbtEncargo->checked());
@@ -53,6 +111,8 @@ void TfrmTipOper::sbtExcluirClick(tk::Component& Sender) {
         ControlaBotoes();
         ControlaBotoes();
     } else {
+        if (dtsPadrao.dataSet() == &cdsTipOper && cdsTipOper.active() && !cdsTipOper.isEmpty() && !cdsTipOper.isEditing())
+            askWhereUsed();
         frm::TfrmPadrao::sbtExcluirClick(Sender);
     }
     if (!editing(cdsTipOper)) {
@@ -68,9 +128,9 @@ void TfrmTipOper::sbtExcluirClick(tk::Component& Sender) {
 void TfrmTipOper::cdsTipOperAfterDelete(tk::DataSet&) {
     if (cdsTipOper.changeCount() <= 0) return;
     try {
-        sendRecordChanges();
+        (void)sendRecordChanges();
     } catch (...) {
-        // A refused delete throws every pending change away, so the deleted record comes back.
+        // A delete that failed otherwise brings the record back; nothing of it stays pending.
         cdsTipOper.cancelUpdates();
         throw;
     }

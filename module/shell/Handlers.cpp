@@ -68,6 +68,7 @@ TfrmTipOper::TfrmTipOper(UnitGlobals& unit)
           dtsMensTipoOper(*dataSource("dtsMensTipoOper")),
       unit_(unit) {
     const auto& d = screen::definition();
+    msgTrabalho.setLines(d.catalogue("msgTrabalho"));
     netTipOper.setServerName(d.connection.serverName);
     netTipOper.setThrowException(d.connection.throwException);
     netTipOper.BeforeConnect = [this](lib::TNetConnection&) {

@@ -11,6 +11,7 @@
 #include "frm/BtnPesquisa.h"
 #include "frm/FrmPadrao.h"
 #include "lib/AdoIbQuery.h"
+#include "lib/Messages.h"
 #include "lib/NetConnection.h"
 #include "shell/Toolkit.h"
 #include "shell/UnitGlobals.h"
@@ -18,12 +19,16 @@
 #include "toolkit/Forward.h"
 #include "toolkit/Handlers.h"
 #include "toolkit/Keys.h"
+#include "toolkit/Application.h"
+#include "wire/Packet.h"
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
-#include <nlohmann/json_fwd.hpp>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -198,6 +203,9 @@ public:
     // The empty fields of the record last validated ("NAME|NAME|"), sent with every save.
     std::string stCampoNull;
 
+    // The texts of working together (conflicts, where-used), apart from the screen's own catalogue.
+    lib::TMessages msgTrabalho;
+
     // The connection to the application server.
     lib::TNetConnection netTipOper;
 
@@ -243,7 +251,40 @@ private:
     void resetDocOrigemControls();
     void clearDocOrigem();
     void setToolbarFor(tk::DataSetState state, bool hasEntries);
-    void sendRecordChanges();
+    // Sends every pending change of the record list in one packet; false when the server refused it
+    // because another user changed or removed a record meanwhile (the conflict is then resolved).
+    bool sendRecordChanges();
+    void sendRecordPacket(const wire::ChangePacket& packet);
+
+    // A change the server refused as a conflict, with the keys its history is read by.
+    struct PendingChange {
+        wire::Change change;
+        std::string code, kind, line;
+    };
+    // One list of the screen as the conflict resolution sees it.
+    struct ConflictTarget {
+        tk::DataSet& set;
+        std::vector<std::string> keyFields;
+        bool line;                                          // message lines, edited in the grid
+        std::function<nlohmann::json()> fetch;              // the stored rows
+        std::function<void(const nlohmann::json&)> load;    // shows them, dropping pending changes
+        std::function<void(const wire::ChangePacket&)> send; // sends changes that were not in conflict
+    };
+    // Shows the stored version, asks which to keep for each change in conflict, and re-applies the
+    // user's values as acts when they keep theirs.
+    void resolveConflict(const ConflictTarget& target, const wire::ChangePacket& refused);
+    tk::ConflictChoice askConflict(tk::DataSet& set, const PendingChange& mine, const std::optional<wire::Row>& theirs,
+                                   bool line);
+    void reapply(tk::DataSet& set, const wire::Row& mine, bool line);
+    // Who changed this operation type (or one of its message lines) last, and when; empty when unknown.
+    std::pair<std::string, std::string> lastChange(const std::string& code, const std::string& kind,
+                                                   const std::string& line);
+    std::string fieldLabel(tk::DataSet& set, const std::string& field);
+    std::string valueText(tk::DataSet& set, const std::string& field, const std::string& value);
+    ConflictTarget recordTarget();
+    ConflictTarget lineTarget();
+    // The operation types that reference the current one, asked about before it is deleted.
+    void askWhereUsed();
     lib::SessionPool& database();
 
     UnitGlobals& unit_;

@@ -29,6 +29,18 @@ Application* Application::currentOrNull() { return tlsCurrent; }
 Application::Scope::Scope(Application& app) : previous_(tlsCurrent) { tlsCurrent = &app; }
 Application::Scope::~Scope() { tlsCurrent = previous_; }
 
+ConflictChoice DialogPort::conflict(const ConflictDialog& dialog) {
+    std::string text = dialog.text;
+    for (const auto& f : dialog.fields)
+        text += "\n" + f.label + ": " + f.mine + " / " + f.theirs;
+    text += "\nManter a versão do outro usuário?";
+    switch (confirm(dialog.key, text, kAnswerYes)) {
+    case kAnswerYes: return ConflictChoice::Theirs;
+    case kAnswerNo: return ConflictChoice::Mine;
+    default: return ConflictChoice::Dismissed;
+    }
+}
+
 DialogPort& Application::dialogs() {
     if (!dialogs_) throw std::logic_error("nenhum diálogo configurado para esta aplicação");
     return *dialogs_;

@@ -37,6 +37,28 @@ inline constexpr int kAnswerCancel = 2;
 inline constexpr int kAnswerYes = 6;
 inline constexpr int kAnswerNo = 7;
 
+// A record another user changed or removed since this client read it, shown field by field so the
+// user can choose between the two versions.
+struct ConflictField {
+    std::string field;  // the field's name
+    std::string label;  // as the screen names it
+    std::string mine;   // display text of this client's value
+    std::string theirs; // display text of the stored value ("" when the record is gone)
+};
+struct ConflictDialog {
+    std::string key;                   // catalogue key of the text
+    std::string text;                  // what happened, for the user
+    std::vector<ConflictField> fields; // the fields whose values differ
+    std::string changedBy;             // who changed (or removed) it last; "" when not known
+    std::string changedAt;             // when, as the user reads it; "" when not known
+    bool removed = false;              // the other user removed the record
+};
+enum class ConflictChoice {
+    Theirs,    // keep the stored version: this client's refused change is dropped
+    Mine,      // apply this client's values again onto the stored version
+    Dismissed, // no answer (the session is closing): treated as Theirs, nothing is overwritten
+};
+
 // Every dialog a screen opens goes through this port. The host implements it by suspending the
 // handler until the user answers; tests implement it with scripted answers.
 class DialogPort {
@@ -59,6 +81,9 @@ public:
                                        const DialogRows& rows) = 0;
     // The record search: the 0-based row the user found, nullopt when cancelled.
     virtual std::optional<int> search(const std::string& title, const DialogRows& rows) = 0;
+    // Both versions of a record in conflict. A port that cannot show the table falls back to a yes/no
+    // question (Yes keeps theirs, the default), so no port is left without an answer.
+    virtual ConflictChoice conflict(const ConflictDialog& dialog);
 };
 
 struct WaitIndicator {

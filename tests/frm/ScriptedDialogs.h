@@ -21,6 +21,8 @@ public:
     std::deque<int> confirmAnswers;
     std::deque<std::optional<std::vector<std::string>>> pickManyAnswers;
     std::deque<std::optional<int>> rowAnswers; // pickOne and search
+    std::deque<tk::ConflictChoice> conflictAnswers;
+    std::vector<tk::ConflictDialog> conflicts; // every conflict shown, whole
 
     int confirm(const std::string& key, const std::string& text, int defaultAnswer) override {
         asked.push_back({"confirm", key, text, {}, {}, defaultAnswer});
@@ -41,6 +43,12 @@ public:
     std::optional<int> search(const std::string& title, const tk::DialogRows& rows) override {
         asked.push_back({"search", title, {}, rows, {}});
         return next(rowAnswers);
+    }
+
+    tk::ConflictChoice conflict(const tk::ConflictDialog& dialog) override {
+        asked.push_back({"conflict", dialog.key, dialog.text, {}, {}});
+        conflicts.push_back(dialog);
+        return next(conflictAnswers);
     }
 
 private:

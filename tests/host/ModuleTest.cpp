@@ -389,6 +389,11 @@ TEST_F(ModuleFixture, DeletingAndClosingWithAnEditAskFirstAndDefaultToNo) {
     json asked = send(id, {{"type", "click"}, {"control", "sbtExcluir"}});
     EXPECT_EQ(asked["result"], "waiting");
     EXPECT_EQ(asked["dialog"]["kind"], "confirm");
+    // A demo type other types reference is asked about first, also defaulting to No.
+    if (asked["dialog"]["key"] == "ExclUso") {
+        EXPECT_EQ(asked["dialog"]["default"], "no");
+        asked = send(id, {{"type", "answer"}, {"value", "yes"}});
+    }
     EXPECT_EQ(asked["dialog"]["key"], "Excl");
     EXPECT_EQ(asked["dialog"]["default"], "no");
     json kept = send(id, {{"type", "answer"}, {"value", "no"}});
@@ -436,6 +441,51 @@ TEST_F(ModuleFixture, TheReadOnlyRoleIsRefusedIncludeAlterAndDelete) {
     const std::string writer = session();
     load(writer, 1);
     EXPECT_EQ(send(writer, {{"type", "click"}, {"control", "sbtAlterar"}})["datasets"]["cdsTipOper"]["state"], "edit");
+}
+
+// Two users alter the same operation type: the second save is refused by the server and the API
+// shows the conflict dialog with both versions; "theirs" keeps the stored one and nothing is sent again,
+// "mine" puts my value back in edit on their version.
+TEST_F(ModuleFixture, ASaveRefusedForAnotherUsersChangeShowsTheConflictDialog) {
+    const std::string other = testing_support::appServerToken(TIPOPER_TEST_APPSERVER, db_, "maria", "manutencao");
+    const std::string mine = session(), theirs = session(other);
+    load(mine, 1);
+    load(theirs, 1, other);
+    auto rename = [&](const std::string& id, const std::string& name, const std::string& token) {
+        send(id, {{"type", "click"}, {"control", "sbtAlterar"}}, 200, false, token);
+        send(id, {{"type", "type"}, {"control", "dbeNmTipoOper"}, {"text", name}}, 200, false, token);
+        return send(id, {{"type", "click"}, {"control", "sbtConfirmar"}}, 200, true, token);
+    };
+    const json saved = rename(theirs, "Nome da Maria", other);
+    ASSERT_EQ(saved["result"], "done") << saved["dialog"];
+
+    json asked = rename(mine, "Meu nome", "");
+    ASSERT_EQ(asked["result"], "waiting");
+    ASSERT_EQ(asked["dialog"]["kind"], "conflict") << asked["dialog"];
+    EXPECT_EQ(asked["dialog"]["key"], "Conflito");
+    EXPECT_EQ(asked["dialog"]["default"], "theirs");
+    EXPECT_EQ(asked["dialog"]["changedBy"], "maria");
+    EXPECT_EQ(asked["dialog"]["removed"], false);
+    ASSERT_EQ(asked["dialog"]["fields"].size(), 1u) << asked["dialog"];
+    EXPECT_EQ(asked["dialog"]["fields"][0]["mine"], "Meu nome");
+    EXPECT_EQ(asked["dialog"]["fields"][0]["theirs"], "Nome da Maria");
+    EXPECT_EQ(send(mine, {{"type", "answer"}, {"value", "yes"}}, 400)["code"], "bad-answer");
+
+    json kept = send(mine, {{"type", "answer"}, {"value", "theirs"}}, 200, true);
+    EXPECT_TRUE(kept["dialog"].is_null());
+    EXPECT_EQ(kept["datasets"]["cdsTipOper"]["state"], "browse");
+    EXPECT_EQ(kept["datasets"]["cdsTipOper"]["current"]["NMTIPOOPER"], "Nome da Maria");
+
+    // Again, and this time my value goes back in edit on their version, to be confirmed by me.
+    ASSERT_EQ(rename(theirs, "Maria de novo", other)["result"], "done");
+    asked = rename(mine, "Meu nome", "");
+    ASSERT_EQ(asked["dialog"]["kind"], "conflict");
+    json reapplied = send(mine, {{"type", "answer"}, {"value", "mine"}}, 200, true);
+    EXPECT_EQ(reapplied["datasets"]["cdsTipOper"]["state"], "edit") << reapplied["dialog"];
+    EXPECT_EQ(reapplied["datasets"]["cdsTipOper"]["current"]["NMTIPOOPER"], "Meu nome") << reapplied["dialog"] << reapplied["controls"]["pgcPadrao"];
+    json confirmed = send(mine, {{"type", "click"}, {"control", "sbtConfirmar"}}, 200, true);
+    EXPECT_EQ(confirmed["result"], "done") << confirmed["dialog"];
+    EXPECT_EQ(confirmed["datasets"]["cdsTipOper"]["state"], "browse");
 }
 
 } // namespace

@@ -136,15 +136,14 @@ TEST_F(MessagesTest, AlteringALineSendsItAsReadSoAnotherUsersChangeIsNeverOverwr
     db().session() << "UPDATE MENSTIPOOPER SET DSMENSAGEM = 'Mudada por outro usuário' WHERE CDTIPOOPER='01'";
     expectOk(tk::Input::click(s, "sbtAlterar"));
     expectOk(tk::Input::gridType(s, "dbgMensagem", "DSMENSAGEM", " de novo"));
-    try {
-        (void)tk::Input::click(s, "sbtConfirmar");
-        ADD_FAILURE() << "o servidor devia recusar a linha alterada por outro usuário";
-    } catch (const lib::ServerError& e) {
-        EXPECT_EQ(e.code(), wire::rpc::kConflict);
-        EXPECT_EQ(e.serverMessage(), "Mensagem alterada por outro usuário. Recarregue e tente de novo.");
-    }
+    // The refusal is shown as a conflict; keeping theirs leaves nothing pending.
+    dialogs.conflictAnswers = {tk::ConflictChoice::Theirs};
+    expectOk(tk::Input::click(s, "sbtConfirmar"));
+    ASSERT_EQ(dialogs.conflicts.size(), 1u);
+    EXPECT_EQ(dialogs.conflicts[0].key, "Conflito_Mens");
     EXPECT_EQ(stored(), "Mudada por outro usuário");
-    EXPECT_EQ(s.cdsMensTipoOper.changeCount(), 1) << "the refused change stays pending";
+    EXPECT_EQ(s.cdsMensTipoOper.fieldByName("DSMENSAGEM").asString(), "Mudada por outro usuário");
+    EXPECT_EQ(s.cdsMensTipoOper.changeCount(), 0) << "the refused change is not pending";
 }
 
 TEST_F(MessagesTest, CancelAsksOnlyWhileALineIsEdited) {

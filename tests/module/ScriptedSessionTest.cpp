@@ -97,8 +97,10 @@ TEST_F(ScriptedSession, TheDatabaseHoldsExactlyTheConfirmedChanges) {
         if (s.cdsMensTipoOper.isEmpty()) deleted = s.cdsTipOper.fieldByName("CDTIPOOPER").asString();
     }
     ASSERT_FALSE(deleted.empty());
-    dialogs.confirmAnswers.push_back(tk::kAnswerYes);
+    // A demo type other types reference is asked about first; Yes to both deletes it.
+    dialogs.confirmAnswers = {tk::kAnswerYes, tk::kAnswerYes};
     expectOk(tk::Input::click(s, "sbtExcluir"));
+    EXPECT_EQ(dialogs.asked.back().title, "Excl");
 
     // Exactly the confirmed changes.
     auto tiposAfter = dump("TIPOOPERAC", {"IDENTRSAIDOP", "CDTIPOOPER"});
