@@ -293,7 +293,9 @@ int main(int argc, char** argv) {
         std::string appAddress;
         std::tie(appServer, appAddress) = hostbench::startAppServer(bin, db);
         int port = 0;
-        std::tie(host, port) = hostbench::startHost(bin + "/tipoper-host", appAddress, db);
+        // One user opens every session here: the per-user limit is lifted to the overall one.
+        std::tie(host, port) = hostbench::startHost(bin + "/tipoper-host", appAddress, db,
+                                                    {"--max-sessions-per-user", "1000"});
 
         // 1. One session: a move through the API against the static-file floor, alternately.
         {

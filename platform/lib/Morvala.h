@@ -48,8 +48,8 @@ struct Credential {
 };
 
 struct HostConfig {
-    std::optional<std::string> appServer;   // "host:port"
-    std::optional<std::string> databaseURL; // "sqlite:PATH" or "postgresql://..."
+    std::optional<std::string> appServer = std::nullopt;   // "host:port"
+    std::optional<std::string> databaseURL = std::nullopt; // "sqlite:PATH" or "postgresql://..."
     // 1 to kMaxDatabasePoolSize. Initialized so that braced lists naming only the members above stay valid.
     std::optional<int> databasePoolSize = std::nullopt;
     std::optional<Credential> credential = std::nullopt; // the host process's own, for clients without theirs
