@@ -51,9 +51,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kRounds = 5;
 
-double msSince(Clock::time_point t0) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
+using hostbench::millisecondsSince;
 
 using hostbench::Child;
 using hostbench::percentile;
@@ -309,12 +307,12 @@ int main(int argc, char** argv) {
                 for (int i = 0; i < singleMoves; ++i) {
                     auto t0 = Clock::now();
                     client.fetch("/index.html");
-                    f.push_back(msSince(t0));
+                    f.push_back(millisecondsSince(t0));
                     recNo = recNo % std::max(records, 1) + 1;
                     t0 = Clock::now();
                     auto answer =
                         client.event(id, {{"type", "move"}, {"dataset", "cdsTipOper"}, {"recNo", recNo}});
-                    m.push_back(msSince(t0));
+                    m.push_back(millisecondsSince(t0));
                     if (!done(answer)) ++errors;
                     s.push_back(static_cast<double>(answer.body.size()));
                 }
@@ -372,7 +370,7 @@ int main(int argc, char** argv) {
                             auto answer =
                                 client.event(ids[static_cast<std::size_t>(i)],
                                              {{"type", "move"}, {"dataset", "cdsTipOper"}, {"recNo", recNo}});
-                            mine.push_back(msSince(t0));
+                            mine.push_back(millisecondsSince(t0));
                             if (!done(answer)) ++roundErrors;
                         }
                     });
@@ -417,11 +415,11 @@ int main(int argc, char** argv) {
                 for (int i = 0; i < 5; ++i) {
                     auto t0 = Clock::now();
                     rpc.call("GetTipOper", json::array({"E"}));
-                    f.push_back(msSince(t0));
+                    f.push_back(millisecondsSince(t0));
                     client.event(id, {{"type", "focus"}, {"control", "cbbEntSaid"}}, true);
                     t0 = Clock::now();
                     auto answer = client.event(id, {{"type", "focus"}, {"control", "dbgPadrao"}}, true);
-                    a.push_back(msSince(t0));
+                    a.push_back(millisecondsSince(t0));
                     s.push_back(static_cast<double>(answer.body.size()));
                     if (!done(answer)) ++errors;
                 }

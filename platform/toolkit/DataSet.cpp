@@ -101,6 +101,8 @@ struct DataSet::Impl {
 
     int indexField = -1;
     bool descending = false; // the index runs from the greatest key down
+    // What multiplies a key comparison so that it follows the index's direction.
+    int direction() const { return descending ? -1 : 1; }
     std::map<std::string, int, std::less<>> byName; // upper-case name -> field index
 
     int findRow(std::uint32_t id) const {
@@ -338,7 +340,7 @@ void DataSet::sortBy(std::string name, bool descending) {
     const std::uint32_t currentId = impl_->rows[static_cast<std::size_t>(impl_->pos)].id;
     const int n = fieldCount();
     const int key = impl_->indexField;
-    const int direction = impl_->descending ? -1 : 1;
+    const int direction = impl_->direction();
     std::stable_sort(impl_->rows.begin(), impl_->rows.end(), [&](const auto& a, const auto& b) {
         if (key < 0) return a.id < b.id;
         return direction * compareKeys(RowView(a.bytes, n), RowView(b.bytes, n), key) < 0;
@@ -414,7 +416,7 @@ void DataSet::setData(const wire::DataPacket& packet) {
         limit[static_cast<std::size_t>(f)] = fields_[static_cast<std::size_t>(f)]->size();
 
     const int key = impl_->indexField;
-    const int direction = impl_->descending ? -1 : 1;
+    const int direction = impl_->direction();
     auto less = [n, key, direction](const Impl::StoredRow& a, const Impl::StoredRow& b) {
         return direction * compareKeys(RowView(a.bytes, n), RowView(b.bytes, n), key) < 0;
     };
@@ -679,7 +681,7 @@ void DataSet::post() {
     // The stored record takes its place in index order (after equal keys) and stays current.
     const int key = impl_->indexField;
     const RowView mine(row.bytes, n);
-    const int direction = impl_->descending ? -1 : 1;
+    const int direction = impl_->direction();
     auto keyOrder = [&](std::size_t other) {
         return direction * compareKeys(mine, RowView(rows[other].bytes, n), key);
     };
@@ -841,7 +843,7 @@ void DataSet::cancelUpdates() {
     }
     impl_->log.clear();
     // Base rows are numbered in their base order, so (key, id) restores it exactly.
-    const int direction = impl_->descending ? -1 : 1;
+    const int direction = impl_->direction();
     std::sort(rows.begin(), rows.end(), [n, key, direction](const Impl::StoredRow& a, const Impl::StoredRow& b) {
         if (key >= 0) {
             const int c = direction * compareKeys(RowView(a.bytes, n), RowView(b.bytes, n), key);
